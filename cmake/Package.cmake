@@ -1,0 +1,3 @@
+# Placeholder until the package build steps land.
+function(tamblor_attach_package target)
+endfunction()

@@ -1,0 +1,130 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+
+#include "UiPort.h"
+#include "hid/HidPort.h"
+#include "hid/LinkState.h"
+#include "isp/IspReport.h"
+#include "isp/SegmentStream.h"
+#include "package/PackageLoader.h"
+
+namespace tamblor {
+
+// The tool's logic without its window: start-up, the scan, Start upgrade, device changes,
+// reply dispatch, the upgrade sequence and report I/O. It talks to the device through the HID
+// port and to the operator through the UI port.
+//
+// Threads: the front-end's UI thread calls the On* commands; the reader thread calls
+// OnDeviceReport. One lock serialises every entry, and nothing under it waits for the UI
+// thread, so OnDestroy can always join the reader.
+class CTamblorEngine {
+public:
+    CTamblorEngine(IHidBus& bus, IUiPort& ui);
+    ~CTamblorEngine();
+    CTamblorEngine(const CTamblorEngine&) = delete;
+    CTamblorEngine& operator=(const CTamblorEngine&) = delete;
+
+    // The engine's part of the dialog's start-up, in its order: I/O threads, package, scan.
+    void OnInitDialog(const std::filesystem::path& executable);
+
+    void StartIoThreads();
+    int LoadPackage(const std::filesystem::path& executable);
+    void OnScan();
+    void OnStartUpgrade();
+    void OnTest();
+    // 1 when it handled the removal of the connected device, 0 otherwise.
+    int OnDeviceChange(const DeviceChange& change);
+    // Closes the device, stops the I/O threads, closes the package. Idempotent.
+    void OnDestroy();
+
+    // Reply dispatch: every input report, on the reader thread (tests may call it directly).
+    void OnDeviceReport(std::span<const std::uint8_t> report);
+
+    // Observers for front-ends and tests; each takes the lock.
+    std::uint8_t UpgradeState() const;
+    // True while a chip is being worked on (a state other than 0 and 17).
+    bool IsUpgradeRunning() const;
+    bool IsPackageLoaded() const;
+    bool IsDeviceReady() const;
+    bool IsIspMode() const;
+    PackageInfo Package() const;
+    LinkState Link() const;
+    // True while the reader thread is handling a report.
+    bool IsReaderBusy() const { return m_readerBusy.load(); }
+
+private:
+    // Every member below is guarded by m_lock unless noted.
+    bool OpenHidDevice(std::uint16_t vendorId, std::uint16_t productId,
+                       std::uint16_t versionNumber);
+    void CloseHidDevice();
+    void StopIoThreads();
+    void WakeReader();
+    void ReaderThreadProc();
+    bool SendReport(const Report& report);
+
+    void PostLogLine(std::string text);
+    void PostLogProgress(std::string text, int value);
+
+    int CheckVersion(const std::uint8_t* fileVersion, const std::uint8_t* deviceVersion);
+    void RunUpgradeStep();
+    void BeginStream(StreamKind kind);
+    bool StreamStep();  // true when the stream has finished
+    void SendChunk();
+    void SendPagedChunk();
+    void StopOnReadFailure();
+
+    // Command builders: each sends one command report, or nothing while no device is connected.
+    void SendCommand(Report& report);
+    void SendIspSwitch();
+    void SendIspErase();
+    void SendIspChecksum();
+    void SendGetMode();
+    void SendGetVersion();
+    void SendChip1Prepare();
+    void SendChip1Erase();
+    void SendChip1EraseStatus();
+    void SendChip1Checksum();
+    void SendChip1End();
+
+    IHidBus& m_bus;
+    IUiPort& m_ui;
+    mutable std::mutex m_lock;
+
+    // Package.
+    PackageInfo m_package;
+    std::unique_ptr<CPackageFile> m_packageFile;
+    int g_packageLoaded = 0;
+
+    // Shared state of the dialog.
+    int m_deviceReady = 0;
+    std::uint8_t m_upgradeState = 0;
+    int m_ispMode = 0;
+    const std::uint8_t* m_lastReply = nullptr;
+    std::uint16_t m_chunkSeq = 0;
+    SegmentCursor m_cursor;
+
+    // Link.
+    LinkState m_link;
+    std::shared_ptr<IHidReadChannel> m_readChannel;
+    std::unique_ptr<IHidWriteChannel> m_writeChannel;
+
+    // Reader thread.
+    int g_threadsStarted = 0;
+    std::thread m_reader;
+    std::condition_variable m_readerWake;
+    std::uint64_t m_wakeGeneration = 0;
+    bool m_stopping = false;
+    bool m_destroyed = false;
+    std::atomic<bool> m_readerBusy{false};
+};
+
+}  // namespace tamblor

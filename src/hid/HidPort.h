@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tamblor {
+
+// Attributes of an opened HID interface (HIDD_ATTRIBUTES on Windows, sysfs on Linux).
+struct HidAttributes {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t versionNumber = 0;
+};
+
+// Capabilities of an interface's top-level collection; report lengths include the ID byte.
+struct HidCaps {
+    std::uint16_t usagePage = 0;
+    std::uint16_t usage = 0;
+    std::uint16_t inputReportByteLength = 0;
+    std::uint16_t outputReportByteLength = 0;
+};
+
+// One HID interface (top-level collection) in the platform's enumeration order. Empty
+// attributes or caps mean the platform could not open or query the interface.
+struct HidInterfaceInfo {
+    std::string path;
+    std::optional<HidAttributes> attributes;
+    std::optional<HidCaps> caps;
+};
+
+class IHidReadChannel {
+public:
+    virtual ~IHidReadChannel() = default;
+    // Blocks until an input report arrives and copies it into `buffer`; returns the number of
+    // bytes delivered (0 for an empty read), or -1 when the channel failed or was cancelled.
+    virtual int ReadReport(std::span<std::uint8_t> buffer) = 0;
+    // Makes a blocked ReadReport return -1, and every later one at once. Any thread.
+    virtual void Cancel() = 0;
+};
+
+class IHidWriteChannel {
+public:
+    virtual ~IHidWriteChannel() = default;
+    // Writes one output report of exactly the bytes given; returns 0 when it was written or
+    // queued, otherwise the platform's error code. The channel does not keep `report`.
+    virtual std::uint32_t WriteReport(std::span<const std::uint8_t> report) = 0;
+};
+
+enum class DeviceChangeKind { Arrival, Removal };
+
+struct DeviceChange {
+    DeviceChangeKind kind = DeviceChangeKind::Arrival;
+    std::string path;
+};
+
+using DeviceChangeSink = std::function<void(const DeviceChange&)>;
+
+// The HID port: everything the engine needs of the machine's HID stack.
+class IHidBus {
+public:
+    virtual ~IHidBus() = default;
+    virtual std::vector<HidInterfaceInfo> EnumerateInterfaces() = 0;
+    // Null when the interface cannot be opened for that direction.
+    virtual std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) = 0;
+    virtual std::unique_ptr<IHidWriteChannel> OpenWrite(const std::string& path) = 0;
+    // Arrivals and removals of HID interfaces. The sink may be called on any thread; the
+    // front-end hands each change to its own thread before it reaches the engine.
+    virtual void SetDeviceChangeSink(DeviceChangeSink sink) = 0;
+    // Some platforms deliver changes through a descriptor that the front-end's event loop
+    // watches: when it becomes readable, the front-end calls PumpDeviceChanges() on its own
+    // thread, which calls the sink there. -1 when the bus calls the sink by itself.
+    virtual int DeviceChangeDescriptor() const { return -1; }
+    virtual void PumpDeviceChanges() {}
+    // A line of advice after an interface failed to open (for instance missing permissions);
+    // empty when there is nothing to add.
+    virtual std::string OpenFailureHint() const { return {}; }
+};
+
+}  // namespace tamblor
