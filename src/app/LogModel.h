@@ -10,7 +10,7 @@ namespace tamblor {
 // The operator's log as the window keeps it: the whole text, capped at 500 line separators,
 // and the rule that turns a progress record into a bar movement or a line.
 class CLogModel {
-public:
+  public:
     static constexpr std::uint16_t kMaxBreaks = 500;
 
     struct Effect {
@@ -25,7 +25,7 @@ public:
     const std::string& Text() const { return m_logText; }
     std::uint16_t BreakCount() const { return m_logBreakCount; }
 
-private:
+  private:
     std::string m_logText;
     std::uint16_t m_logBreakCount = 0;
 };

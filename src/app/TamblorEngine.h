@@ -27,7 +27,7 @@ namespace tamblor {
 // OnDeviceReport. One lock serialises every entry, and nothing under it waits for the UI
 // thread, so OnDestroy can always join the reader.
 class CTamblorEngine {
-public:
+  public:
     CTamblorEngine(IHidBus& bus, IUiPort& ui);
     ~CTamblorEngine();
     CTamblorEngine(const CTamblorEngine&) = delete;
@@ -61,7 +61,7 @@ public:
     // True while the reader thread is handling a report.
     bool IsReaderBusy() const { return m_readerBusy.load(); }
 
-private:
+  private:
     // Every member below is guarded by m_lock unless noted.
     bool OpenHidDevice(std::uint16_t vendorId, std::uint16_t productId,
                        std::uint16_t versionNumber);
@@ -75,15 +75,22 @@ private:
     void PostLogProgress(std::string text, int value);
 
     int CheckVersion(const std::uint8_t* fileVersion, const std::uint8_t* deviceVersion);
+    void ScanLocked();
+    void DispatchReport(std::span<const std::uint8_t> report);
     void RunUpgradeStep();
+
+    enum class StreamStatus { Running, Finished, Failed };
     void BeginStream(StreamKind kind);
-    bool StreamStep();  // true when the stream has finished
-    void SendChunk();
-    void SendPagedChunk();
-    void StopOnReadFailure();
+    StreamStatus StreamStep();
+    // Each takes the next chunk from the cursor (plain: up to 59 bytes; paged: never across a
+    // 256-byte page), reads it from the package file and sends it. False when the file could
+    // not deliver the bytes; nothing is sent then.
+    bool SendChunk();
+    bool SendPagedChunk();
+    bool SendCursorChunk(std::uint32_t length);
 
     // Command builders: each sends one command report, or nothing while no device is connected.
-    void SendCommand(Report& report);
+    void SendCommand(const Report& report);
     void SendIspSwitch();
     void SendIspErase();
     void SendIspChecksum();
@@ -108,7 +115,8 @@ private:
     int m_deviceReady = 0;
     std::uint8_t m_upgradeState = 0;
     int m_ispMode = 0;
-    const std::uint8_t* m_lastReply = nullptr;
+    const std::uint8_t* m_lastReply = nullptr;  // points into m_replyBuffer once a report came
+    Report m_replyBuffer{};
     std::uint16_t m_chunkSeq = 0;
     SegmentCursor m_cursor;
 

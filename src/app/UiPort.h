@@ -18,7 +18,7 @@ inline constexpr std::uint32_t kFillGreen = 0xFF008000;
 // What the engine tells the window. Every call may come from any thread and must return
 // without waiting for the user-interface thread: implementations post, in call order.
 class IUiPort {
-public:
+  public:
     virtual ~IUiPort() = default;
     virtual void PostLogRecord(LogRecord record) = 0;
     virtual void ClearLog() = 0;

@@ -1,0 +1,91 @@
+// Report I/O: the writer and the reader thread that feeds reply dispatch.
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "TamblorEngine.h"
+
+namespace tamblor {
+namespace {
+
+// What a write to a closed handle reports on the platform the tool was first written for; the
+// operator's line is the same on every platform.
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+
+std::size_t TransferLength(std::uint16_t reportLength) {
+    return reportLength == 0 ? kReportSize : std::min<std::size_t>(reportLength, kReportSize);
+}
+
+}  // namespace
+
+bool CTamblorEngine::SendReport(const Report& report) {
+    // Every write gets its own copy, so no write ever reuses a buffer still in flight.
+    Report out = report;
+    out[0] = kReportId;
+    const auto length = TransferLength(m_link.g_outputReportLength);
+    const std::uint32_t error = m_writeChannel
+                                    ? m_writeChannel->WriteReport(std::span(out.data(), length))
+                                    : kErrorInvalidHandle;
+    if (error == 0) return true;
+    char line[64];
+    std::snprintf(line, sizeof line, "Send Error,Error Code is:0x%x", static_cast<unsigned>(error));
+    PostLogLine(line);
+    return false;
+}
+
+void CTamblorEngine::StartIoThreads() {
+    std::lock_guard lock(m_lock);
+    if (g_threadsStarted != 0 || m_destroyed) return;
+    try {
+        m_reader = std::thread([this] { ReaderThreadProc(); });
+    } catch (const std::system_error&) {
+        return;  // the scan reports "device Error!" while no reader runs
+    }
+    g_threadsStarted = 1;
+}
+
+void CTamblorEngine::StopIoThreads() {
+    {
+        std::lock_guard lock(m_lock);
+        m_stopping = true;
+        if (m_readChannel) m_readChannel->Cancel();
+    }
+    m_readerWake.notify_all();
+    if (m_reader.joinable()) m_reader.join();
+}
+
+void CTamblorEngine::WakeReader() {
+    ++m_wakeGeneration;
+    m_readerWake.notify_all();
+}
+
+void CTamblorEngine::ReaderThreadProc() {
+    std::array<std::uint8_t, kReportSize> buffer{};
+    std::unique_lock lock(m_lock);
+    while (!m_stopping) {
+        const auto generation = m_wakeGeneration;
+        if (m_link.g_deviceConnected == 1 && m_readChannel) {
+            const auto channel = m_readChannel;
+            const auto length = TransferLength(m_link.g_inputReportLength);
+            lock.unlock();
+            buffer.fill(0);
+            const int got = channel->ReadReport(std::span(buffer.data(), length));
+            lock.lock();
+            if (m_stopping) break;
+            if (got > 0) {
+                // A report from a channel a rescan or a removal has since replaced is stale.
+                if (m_link.g_deviceConnected == 1 && channel == m_readChannel) {
+                    m_readerBusy = true;
+                    DispatchReport(buffer);
+                    m_readerBusy = false;
+                }
+                continue;
+            }
+            if (got == 0) continue;
+        }
+        // No device, or the read failed: idle until a scan wakes us or we are stopped.
+        m_readerWake.wait(lock, [&] { return m_stopping || m_wakeGeneration != generation; });
+    }
+}
+
+}  // namespace tamblor

@@ -1,0 +1,194 @@
+// The operator's commands, device changes and the search for the device.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "ModelTable.h"
+#include "TamblorEngine.h"
+
+namespace tamblor {
+namespace {
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string PidLine(const char* label, std::uint16_t pid) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%s0X%X : ", label, static_cast<unsigned>(pid));
+    return text + LookupModelName(pid);
+}
+
+}  // namespace
+
+bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t productId,
+                                   std::uint16_t versionNumber) {
+    m_link.g_devicePath.clear();
+    const auto interfaces = m_bus.EnumerateInterfaces();
+    const HidInterfaceInfo* matched = nullptr;
+    for (const auto& candidate : interfaces) {
+        if (!candidate.attributes) continue;
+        const auto& attributes = *candidate.attributes;
+        if (attributes.vendorId != vendorId) {
+            m_link.g_vendorMatched = 0;
+            continue;
+        }
+        m_link.g_vendorMatched = 1;
+        if (attributes.productId != productId) {
+            m_link.g_devicePid = attributes.productId;
+            continue;
+        }
+        if (attributes.versionNumber != versionNumber) continue;
+        if (!candidate.caps) continue;
+        if (candidate.caps->usagePage != g_expectedUsagePage ||
+            candidate.caps->usage != g_expectedUsage) {
+            continue;
+        }
+        matched = &candidate;
+        break;
+    }
+    if (matched == nullptr) return false;
+
+    // A rescan while connected: the reader may be blocked on the old read channel, so release
+    // the old channels before opening new ones.
+    CloseHidDevice();
+    m_link.g_inputReportLength = matched->caps->inputReportByteLength;
+    m_link.g_outputReportLength = matched->caps->outputReportByteLength;
+    m_link.g_deviceConnected = 1;
+    m_link.g_devicePath = matched->path;
+    // Our report buffers hold 64 bytes; a device with longer reports stays unopened, which the
+    // scan reports as "device Error!".
+    if (m_link.g_inputReportLength > kMaxReportLength ||
+        m_link.g_outputReportLength > kMaxReportLength) {
+        return true;
+    }
+    if (auto read = m_bus.OpenRead(matched->path)) {
+        m_readChannel = std::move(read);
+        m_link.g_readOpen = 1;
+    }
+    if (auto write = m_bus.OpenWrite(matched->path)) {
+        m_writeChannel = std::move(write);
+        m_link.g_writeOpen = 1;
+    }
+    return true;
+}
+
+void CTamblorEngine::CloseHidDevice() {
+    m_link.g_readOpen = 0;
+    m_link.g_writeOpen = 0;
+    if (m_readChannel) m_readChannel->Cancel();
+    m_readChannel.reset();
+    m_writeChannel.reset();
+}
+
+void CTamblorEngine::OnScan() {
+    std::lock_guard lock(m_lock);
+    ScanLocked();
+}
+
+void CTamblorEngine::ScanLocked() {
+    if (m_destroyed) return;
+    OpenHidDevice(m_package.g_packageVid, m_package.g_packagePid, g_expectedVersionNumber);
+    m_deviceReady = 0;
+    m_ui.EnableUpgradeButton(false);
+    if (m_link.g_deviceConnected == 0) {
+        PostLogLine("No device found!");
+        m_ui.SetProgressPosition(0);
+        if (m_link.g_vendorMatched == 1) {
+            PostLogLine("PID error!");
+            PostLogLine(PidLine("File PID: ", m_package.g_packagePid));
+            PostLogLine(PidLine("Device PID: ", m_link.g_devicePid));
+        }
+        return;
+    }
+    if (g_threadsStarted == 0) {
+        PostLogLine("device Error!");
+        return;
+    }
+    if (m_link.g_readOpen == 0 || m_link.g_writeOpen == 0) {
+        PostLogLine("device Error!");
+        if (auto hint = m_bus.OpenFailureHint(); !hint.empty()) PostLogLine(std::move(hint));
+        return;
+    }
+    if (g_packageLoaded == 0) {
+        PostLogLine("file Error!");
+        return;
+    }
+    WakeReader();
+    SendGetMode();
+    m_deviceReady = 1;
+    if (m_upgradeState != 0) RunUpgradeStep();
+}
+
+void CTamblorEngine::OnStartUpgrade() {
+    std::lock_guard lock(m_lock);
+    if (m_deviceReady == 0) return;
+    m_ui.ClearLog();
+    PostLogLine("Waiting...");
+    if (m_ispMode == 1) {
+        m_upgradeState = 9;
+    } else if (m_package.m_startSelector == '2') {
+        m_upgradeState = 2;
+    } else if (m_package.m_startSelector == '3') {
+        m_upgradeState = 18;
+    } else {
+        m_upgradeState = 8;
+    }
+    RunUpgradeStep();
+    m_ui.EnableUpgradeButton(false);
+}
+
+void CTamblorEngine::OnTest() {
+    for (int i = 0; i < 9; ++i) PostLogLine(" ");
+}
+
+int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
+    std::lock_guard lock(m_lock);
+    if (m_destroyed) return 0;
+    if (change.kind == DeviceChangeKind::Arrival) {
+        // Another interface arriving while the dock is connected and a chip is being written
+        // must not rescan: the rescan's mode query would abandon or restart the chip.
+        const bool writingChip = m_upgradeState != 0 && m_upgradeState != 9 && m_upgradeState != 17;
+        if (m_link.g_deviceConnected == 1 && writingChip) return 0;
+        ScanLocked();
+        return 0;
+    }
+    if (!EqualsIgnoringCase(change.path, m_link.g_devicePath)) return 0;
+    if (m_link.g_deviceConnected == 0) return 1;
+    m_ispMode = 0;
+    m_link.g_deviceConnected = 0;
+    CloseHidDevice();
+    PostLogLine("No Device found!");
+    switch (m_upgradeState) {
+        case 0:
+        case 9:
+            break;
+        case 17:
+            m_upgradeState = 0;
+            break;
+        default:
+            m_upgradeState = 0;
+            PostLogLine("Error!, restart please.");
+            break;
+    }
+    m_ui.EnableUpgradeButton(false);
+    return 1;
+}
+
+void CTamblorEngine::OnDestroy() {
+    {
+        std::lock_guard lock(m_lock);
+        if (m_destroyed) return;
+        m_destroyed = true;
+        CloseHidDevice();
+    }
+    // Without the lock: the reader may be waiting for it to finish its last report.
+    StopIoThreads();
+    std::lock_guard lock(m_lock);
+    m_packageFile.reset();
+}
+
+}  // namespace tamblor

@@ -1,0 +1,259 @@
+// The upgrade state machine, the segment streams and the ISP command builders.
+#include <cstdio>
+
+#include "TamblorEngine.h"
+
+namespace tamblor {
+namespace {
+
+std::uint8_t ReplyByte(const std::uint8_t* reply, std::size_t index) {
+    return reply == nullptr ? 0 : reply[index];
+}
+
+}  // namespace
+
+void CTamblorEngine::RunUpgradeStep() {
+    const std::uint8_t r5 = ReplyByte(m_lastReply, 5);
+    const std::uint8_t r6 = ReplyByte(m_lastReply, 6);
+    const auto checksum = static_cast<std::uint16_t>(r5 * 256 + r6);
+    // States entered by "continue" do their work in the same call.
+    for (bool again = true; again;) {
+        again = false;
+        switch (m_upgradeState) {
+            case 2:
+                BeginStream(StreamKind::Chip2File1);
+                m_upgradeState = 3;
+                again = true;
+                break;
+            case 3:
+                if (StreamStep() == StreamStatus::Finished) {
+                    PostLogLine("File 1/2 End");
+                    m_upgradeState = 5;
+                    again = true;
+                }
+                break;
+            case 5:
+                BeginStream(StreamKind::Chip2File2);
+                m_upgradeState = 6;
+                again = true;
+                break;
+            case 6:
+                if (StreamStep() == StreamStatus::Finished) {
+                    PostLogLine("File 2/2 End, ISP Chip 2 FINISH");
+                    m_upgradeState = 8;
+                    again = true;
+                }
+                break;
+            case 8:
+                m_ui.SetFillColor(kFillGold, true);
+                SendIspSwitch();
+                m_upgradeState = 9;
+                break;
+            case 9:
+                if (m_ispMode == 1) {
+                    SendIspErase();
+                    m_upgradeState = 10;
+                }
+                break;
+            case 10:
+                if (r5 != 0) {
+                    PostLogLine("ISP Chip 3 ERASE ERROR!");
+                    m_upgradeState = 17;
+                } else {
+                    BeginStream(StreamKind::Chip3);
+                    m_upgradeState = 12;
+                    again = true;
+                }
+                break;
+            case 11:
+                if (checksum == m_package.m_segmentSum0) {
+                    PostLogLine("Chip 3 Checksum pass, ISP Success!");
+                    SendIspSwitch();
+                } else {
+                    PostLogLine("ISP Chip 3 false!");
+                }
+                m_upgradeState = 17;
+                break;
+            case 12:
+                if (StreamStep() == StreamStatus::Finished) {
+                    PostLogLine("File 1/1 End");
+                    PostLogLine("ISP Chip 3 Finish!");
+                    m_ui.SetFillColor(kFillGreen, true);
+                    SendIspChecksum();
+                    m_upgradeState = 11;
+                }
+                break;
+            case 18:
+                m_ui.SetFillColor(kFillGold, true);
+                PostLogLine("WORK_PREPARE..");
+                SendChip1Prepare();
+                m_upgradeState = 19;
+                break;
+            case 19:
+                if (r5 != 0) {
+                    PostLogLine("ISP Chip 1 FLASH ERROR!");
+                    SendChip1End();
+                    m_upgradeState = 17;
+                } else {
+                    SendChip1Erase();
+                    m_upgradeState = 20;
+                }
+                break;
+            case 20:
+                if (r5 != 0) {
+                    PostLogLine("ISP Chip 1 ERASE ERROR!");
+                    SendChip1End();
+                    m_upgradeState = 17;
+                } else {
+                    PostLogLine("Chip 1 Erasing...");
+                    SendChip1EraseStatus();
+                    m_upgradeState = 21;
+                }
+                break;
+            case 21:
+                if (r5 != 0) {
+                    SendChip1EraseStatus();
+                } else {
+                    BeginStream(StreamKind::Chip1);
+                    m_upgradeState = 22;
+                    again = true;
+                }
+                break;
+            case 22:
+                if (StreamStep() == StreamStatus::Finished) {
+                    PostLogLine("File 1/1 End");
+                    PostLogLine("ISP Chip 1 Finish!");
+                    PostLogLine("Verify..");
+                    SendChip1Checksum();
+                    m_upgradeState = 24;
+                }
+                break;
+            case 24:
+                if (checksum == m_package.m_segmentSum4) {
+                    PostLogLine("Chip 1 Checksum pass, ISP Success!");
+                } else {
+                    char line[64];
+                    std::snprintf(line, sizeof line, "Chip 1 checksum cul:%6x , %6x",
+                                  static_cast<unsigned>(checksum),
+                                  static_cast<unsigned>(m_package.m_segmentSum4));
+                    PostLogLine(line);
+                    PostLogLine("ISP false!");
+                }
+                SendChip1End();
+                m_upgradeState = 8;
+                break;
+            default:  // 0 (idle), 17 (ended) and values no state uses
+                break;
+        }
+    }
+}
+
+void CTamblorEngine::BeginStream(StreamKind kind) {
+    m_chunkSeq = 0;
+    m_cursor.kind = kind;
+    m_cursor.g_pageLeft = 0;
+    const auto segment = SegmentIndex(kind);
+    m_cursor.g_segTotal = m_package.m_segmentLength[segment];
+    m_cursor.g_segRemaining = m_cursor.g_segTotal;
+    m_cursor.g_segOffset = m_package.m_segmentOffset[segment];
+    PostLogLine(StreamTitle(kind, m_cursor.g_segTotal));
+    PostLogLine("");
+    if (kind == StreamKind::Chip2File1) m_ui.SetFillColor(kFillGold, true);
+    m_ui.SetProgressPosition(0);
+}
+
+CTamblorEngine::StreamStatus CTamblorEngine::StreamStep() {
+    if (m_cursor.g_segRemaining == 0) {
+        PostLogProgress(StreamEndText(m_cursor.kind, m_cursor.g_segTotal), 100);
+        return StreamStatus::Finished;
+    }
+    const auto sent = m_cursor.g_segTotal - m_cursor.g_segRemaining;
+    const auto percent = StreamPercent(sent, m_cursor.g_segTotal);
+    PostLogProgress(StreamProgressText(m_cursor.kind, sent, percent), static_cast<int>(percent));
+    if (!(IsPaged(m_cursor.kind) ? SendPagedChunk() : SendChunk())) {
+        // Never send bytes we could not read: the chip would be programmed with garbage and
+        // its checksum could not tell us which.
+        PostLogLine("ISP file read error!");
+        m_upgradeState = 17;
+        return StreamStatus::Failed;
+    }
+    return StreamStatus::Running;
+}
+
+bool CTamblorEngine::SendChunk() { return SendCursorChunk(TakePlainChunk(m_cursor)); }
+
+bool CTamblorEngine::SendPagedChunk() { return SendCursorChunk(TakePagedChunk(m_cursor)); }
+
+bool CTamblorEngine::SendCursorChunk(std::uint32_t length) {
+    ++m_chunkSeq;
+    std::array<std::uint8_t, kMaxChunkData> data{};
+    const auto offset = m_cursor.g_segOffset;
+    m_cursor.g_segOffset += length;
+    const auto got = m_packageFile ? m_packageFile->ReadAt(offset, std::span(data.data(), length))
+                                   : std::size_t{0};
+    if (got != length) return false;
+    SendReport(MakeChunkReport(m_chunkSeq, std::span(data.data(), length)));
+    return true;
+}
+
+void CTamblorEngine::SendCommand(const Report& report) {
+    if (m_link.g_deviceConnected == 0) return;
+    SendReport(report);
+}
+
+void CTamblorEngine::SendIspSwitch() {
+    if (m_ispMode == 0) {
+        SendCommand(MakeCommandReport(IspCommand::IspEnter));
+        return;
+    }
+    auto r = MakeCommandReport(IspCommand::IspExit);
+    const auto length = m_package.m_segmentLength[kSegChip3];
+    r[5] = static_cast<std::uint8_t>(m_package.m_segmentSum0 >> 8);
+    r[6] = static_cast<std::uint8_t>(m_package.m_segmentSum0);
+    r[7] = static_cast<std::uint8_t>(length >> 8);
+    r[8] = static_cast<std::uint8_t>(length);
+    for (std::size_t i = 0; i < 4; ++i) r[9 + i] = m_package.m_fileVersion[i];
+    SendCommand(r);
+}
+
+void CTamblorEngine::SendIspErase() {
+    auto r = MakeCommandReport(IspCommand::IspErase);
+    const std::uint32_t length = m_package.m_segmentLength[kSegChip3];
+    r[5] = static_cast<std::uint8_t>(length / kEraseBlockSize +
+                                     (length % kEraseBlockSize != 0 ? 1 : 0));
+    SendCommand(r);
+}
+
+void CTamblorEngine::SendIspChecksum() {
+    auto r = MakeCommandReport(IspCommand::IspChecksum);
+    const auto length = m_package.m_segmentLength[kSegChip3];
+    r[5] = static_cast<std::uint8_t>(length >> 8);
+    r[6] = static_cast<std::uint8_t>(length);
+    SendCommand(r);
+}
+
+void CTamblorEngine::SendGetMode() { SendCommand(MakeCommandReport(IspCommand::GetMode)); }
+
+void CTamblorEngine::SendGetVersion() { SendCommand(MakeCommandReport(IspCommand::GetVersion)); }
+
+void CTamblorEngine::SendChip1Prepare() {
+    SendCommand(MakeCommandReport(IspCommand::Chip1Prepare));
+}
+
+void CTamblorEngine::SendChip1Erase() { SendCommand(MakeCommandReport(IspCommand::Chip1Erase)); }
+
+void CTamblorEngine::SendChip1EraseStatus() {
+    SendCommand(MakeCommandReport(IspCommand::Chip1EraseStatus));
+}
+
+void CTamblorEngine::SendChip1Checksum() {
+    auto r = MakeCommandReport(IspCommand::Chip1Checksum);
+    const auto length = m_package.m_segmentLength[kSegChip1];
+    for (std::size_t i = 0; i < 4; ++i)
+        r[5 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
+    SendCommand(r);
+}
+
+void CTamblorEngine::SendChip1End() { SendCommand(MakeCommandReport(IspCommand::Chip1End)); }
+
+}  // namespace tamblor

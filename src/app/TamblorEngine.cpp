@@ -1,0 +1,125 @@
+#include "TamblorEngine.h"
+
+#include <cstdio>
+
+#include "package/VersionPolicy.h"
+
+namespace tamblor {
+
+CTamblorEngine::CTamblorEngine(IHidBus& bus, IUiPort& ui) : m_bus(bus), m_ui(ui) {}
+
+CTamblorEngine::~CTamblorEngine() { OnDestroy(); }
+
+void CTamblorEngine::OnInitDialog(const std::filesystem::path& executable) {
+    // Threads before the package and the scan last, so the operator first reads the loader's
+    // complaint, if any, and then what the scan found.
+    StartIoThreads();
+    LoadPackage(executable);
+    OnScan();
+}
+
+int CTamblorEngine::LoadPackage(const std::filesystem::path& executable) {
+    auto result = tamblor::LoadPackage(executable);
+    std::lock_guard lock(m_lock);
+    m_package = result.info;
+    if (result.code != 0) {
+        char line[32];
+        std::snprintf(line, sizeof line, "ISP error %d!", result.code);
+        PostLogLine(line);
+        return 1;
+    }
+    m_packageFile = std::move(result.file);
+    g_packageLoaded = 1;
+    m_ui.SetVersionText(m_package.versionText);
+    return 0;
+}
+
+void CTamblorEngine::OnDeviceReport(std::span<const std::uint8_t> report) {
+    std::lock_guard lock(m_lock);
+    DispatchReport(report);
+}
+
+void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
+    // Keep our own copy: later steps (also on the UI thread) read the last reply after the
+    // reader has reused its buffer.
+    m_replyBuffer.fill(0);
+    std::copy_n(report.begin(), std::min(report.size(), m_replyBuffer.size()),
+                m_replyBuffer.begin());
+    const auto& r = m_replyBuffer;
+    if (IsWellFormedReply(r)) {
+        if (r[1] == kReplyMode) {
+            m_ispMode = r[5] & 1;
+            if (m_ispMode) {
+                PostLogLine("ISP device found!");
+                if (m_upgradeState == 0) {
+                    m_ui.EnableUpgradeButton(true);
+                } else if (m_upgradeState != 17) {
+                    m_upgradeState = 9;
+                }
+            } else {
+                m_upgradeState = 0;
+                PostLogLine("AP device found!");
+                SendGetVersion();
+            }
+        } else if (r[1] == kReplyVersion) {
+            if (CheckVersion(m_package.m_fileVersion.data(), &r[5])) {
+                m_ui.EnableUpgradeButton(true);
+            }
+        }
+    }
+    m_lastReply = m_replyBuffer.data();
+    RunUpgradeStep();
+}
+
+int CTamblorEngine::CheckVersion(const std::uint8_t* fileVersion,
+                                 const std::uint8_t* deviceVersion) {
+    auto verdict = EvaluateVersion(fileVersion, deviceVersion);
+    for (auto& line : verdict.lines) PostLogLine(std::move(line));
+    if (verdict.resetProgress) m_ui.SetProgressPosition(0);
+    return verdict.result;
+}
+
+void CTamblorEngine::PostLogLine(std::string text) {
+    m_ui.PostLogRecord(LogRecord{std::move(text), 0, false});
+}
+
+void CTamblorEngine::PostLogProgress(std::string text, int value) {
+    m_ui.PostLogRecord(LogRecord{std::move(text), static_cast<std::uint16_t>(value), true});
+}
+
+std::uint8_t CTamblorEngine::UpgradeState() const {
+    std::lock_guard lock(m_lock);
+    return m_upgradeState;
+}
+
+bool CTamblorEngine::IsUpgradeRunning() const {
+    std::lock_guard lock(m_lock);
+    return m_upgradeState != 0 && m_upgradeState != 17;
+}
+
+bool CTamblorEngine::IsPackageLoaded() const {
+    std::lock_guard lock(m_lock);
+    return g_packageLoaded != 0;
+}
+
+bool CTamblorEngine::IsDeviceReady() const {
+    std::lock_guard lock(m_lock);
+    return m_deviceReady != 0;
+}
+
+bool CTamblorEngine::IsIspMode() const {
+    std::lock_guard lock(m_lock);
+    return m_ispMode != 0;
+}
+
+PackageInfo CTamblorEngine::Package() const {
+    std::lock_guard lock(m_lock);
+    return m_package;
+}
+
+LinkState CTamblorEngine::Link() const {
+    std::lock_guard lock(m_lock);
+    return m_link;
+}
+
+}  // namespace tamblor

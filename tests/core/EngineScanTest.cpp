@@ -1,0 +1,170 @@
+// The scan: what the operator reads for each kind of device the machine may show.
+#include <gmock/gmock.h>
+
+#include "EngineFixture.h"
+
+namespace tamblor::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+struct ScanCase {
+    const char* name;
+    std::vector<HidInterfaceInfo> interfaces;
+    std::vector<std::string> lines;
+    bool ready;
+};
+
+class Scan : public EngineFixture, public ::testing::WithParamInterface<ScanCase> {};
+
+TEST_P(Scan, TellsTheOperatorWhatItFound) {
+    bus.interfaces = GetParam().interfaces;
+    Start();
+    EXPECT_THAT(ui.Lines(), ElementsAreArray(GetParam().lines));
+    EXPECT_EQ(engine->IsDeviceReady(), GetParam().ready);
+    EXPECT_FALSE(ui.upgradeEnabled);
+    const auto written = bus.Written();
+    if (GetParam().ready) {
+        ASSERT_EQ(written.size(), 1u);
+        EXPECT_EQ(CommandOf(written[0]), IspCommand::GetMode);
+    } else {
+        EXPECT_TRUE(written.empty());
+    }
+}
+
+const HidInterfaceInfo kUnreadable{"probe-fails", std::nullopt, std::nullopt};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Scan,
+    ::testing::Values(
+        ScanCase{"Usable", {FakeBus::Dock("a")}, {}, true},
+        ScanCase{"NoInterfaces", {}, {"No device found!"}, false},
+        ScanCase{"LastExaminedIsAnotherVendor",
+                 {FakeBus::Dock("a", 0xF503), FakeBus::Dock("m", 0x0001, 0x0100, 1, 2, 0x046D)},
+                 {"No device found!"},
+                 false},
+        ScanCase{"OtherProduct",
+                 {FakeBus::Dock("a", 0xF503)},
+                 {"No device found!", "PID error!", "File PID: 0XF505 : RQN4105K7",
+                  "Device PID: 0XF503 : RQN4103K7"},
+                 false},
+        ScanCase{"OtherVersionNumber",
+                 {FakeBus::Dock("a", 0xF505, 0x0200)},
+                 {"No device found!", "PID error!", "File PID: 0XF505 : RQN4105K7",
+                  "Device PID: 0X3305 : Device Name error"},
+                 false},
+        ScanCase{"UnreadableInterfaceIsSkipped", {kUnreadable, FakeBus::Dock("a")}, {}, true},
+        ScanCase{"VendorCollectionSecond",
+                 {FakeBus::Dock("a", 0xF505, 0x0100, 0x0001, 0x0006), FakeBus::Dock("a")},
+                 {},
+                 true},
+        ScanCase{"ReportsLongerThanOurBuffers",
+                 {FakeBus::Dock("a", 0xF505, 0x0100, 0xFF00, 2, 0x10C4, 65)},
+                 {"device Error!"},
+                 false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineFixture, AHandleThatDoesNotOpenMakesTheDeviceUnusable) {
+    bus.failWrite = true;
+    bus.hint = "install the rule";
+    Start();
+    EXPECT_THAT(ui.Lines(), ElementsAre("device Error!", "install the rule"));
+    const auto link = engine->Link();
+    EXPECT_EQ(link.g_deviceConnected, 1);
+    EXPECT_EQ(link.g_readOpen, 1);
+    EXPECT_EQ(link.g_writeOpen, 0);
+}
+
+TEST_F(EngineFixture, ADamagedPackageIsReportedBeforeTheScanOutcome) {
+    auto spec = ShippedLikeSpec();
+    // A seventh record signature inside segment 3.
+    spec.segments[3][10] = '5';
+    spec.segments[3][11] = 'A';
+    spec.segments[3][29] = 'Q';
+    spec.segments[3][30] = 'J';
+    Start(spec);
+    EXPECT_THAT(ui.Lines(), ElementsAre("ISP error 63!", "file Error!"));
+    EXPECT_FALSE(engine->IsDeviceReady());
+    engine->OnStartUpgrade();
+    EXPECT_TRUE(bus.Written().empty());
+}
+
+TEST_F(EngineFixture, ARescanReleasesTheOldChannelsFirst) {
+    Start();
+    engine->OnScan();
+    EXPECT_EQ(bus.shared.readsOpened, 2);
+    EXPECT_EQ(bus.shared.cancelled, 1);
+}
+
+TEST_F(EngineFixture, AFailedWriteIsReportedWithItsCode) {
+    Start();
+    bus.shared.writeError = 6;
+    engine->OnScan();
+    EXPECT_THAT(ui.Lines(), ElementsAre("Send Error,Error Code is:0x6"));
+}
+
+struct RemovalCase {
+    std::uint8_t state;  // reached by the script below
+    std::vector<std::string> lines;
+    std::uint8_t after;
+};
+
+class Removal : public EngineFixture, public ::testing::WithParamInterface<RemovalCase> {};
+
+TEST_P(Removal, DependsOnWhereTheSequenceStands) {
+    Start();
+    Connect(false);
+    if (GetParam().state == 9) {
+        engine->OnStartUpgrade();  // selector '1': IspEnter, waiting in 9
+    } else if (GetParam().state == 12) {
+        engine->OnStartUpgrade();
+        engine->OnDeviceReport(ModeReply(true));  // back in ISP mode: erase
+        engine->OnDeviceReport(StatusReply(0));   // erased: streaming
+    }
+    ASSERT_EQ(engine->UpgradeState(), GetParam().state);
+    ui.Reset();
+    // The path differs in case only: still our device.
+    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, "DOCK0"}), 1);
+    EXPECT_THAT(ui.Lines(), ElementsAreArray(GetParam().lines));
+    EXPECT_EQ(engine->UpgradeState(), GetParam().after);
+    EXPECT_FALSE(ui.upgradeEnabled);
+    // A second notice for the same path changes nothing.
+    ui.Reset();
+    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"}), 1);
+    EXPECT_TRUE(ui.Lines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Removal,
+    ::testing::Values(RemovalCase{0, {"No Device found!"}, 0},
+                      RemovalCase{9, {"No Device found!"}, 9},
+                      RemovalCase{12, {"No Device found!", "Error!, restart please."}, 0}));
+
+TEST_F(EngineFixture, RemovalOfAnotherInterfaceIsIgnored) {
+    Start();
+    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, "mouse"}), 0);
+    EXPECT_TRUE(ui.Lines().empty());
+    EXPECT_EQ(engine->Link().g_deviceConnected, 1);
+}
+
+TEST_F(EngineFixture, AnArrivalWhileAChipIsWrittenDoesNotDisturbIt) {
+    Start();
+    Connect(true);
+    engine->OnStartUpgrade();
+    engine->OnDeviceReport(StatusReply(0));
+    ASSERT_EQ(engine->UpgradeState(), 12);
+    const auto sent = bus.Written().size();
+    engine->OnDeviceChange({DeviceChangeKind::Arrival, "usb-stick"});
+    EXPECT_EQ(bus.Written().size(), sent);
+    EXPECT_EQ(engine->UpgradeState(), 12);
+}
+
+TEST_F(EngineFixture, TheTestCommandWritesNineBlankLines) {
+    Start();
+    engine->OnTest();
+    EXPECT_EQ(ui.Lines(), std::vector<std::string>(9, " "));
+}
+
+}  // namespace
+}  // namespace tamblor::test

@@ -1,0 +1,193 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/UiPort.h"
+#include "hid/HidPort.h"
+#include "isp/IspReport.h"
+
+namespace tamblor::test {
+
+// Records what the engine tells the window.
+class RecordingUi : public IUiPort {
+  public:
+    void PostLogRecord(LogRecord record) override {
+        std::lock_guard lock(m_lock);
+        records.push_back(std::move(record));
+    }
+    void ClearLog() override {
+        std::lock_guard lock(m_lock);
+        records.push_back({"<clear>", 0, false});
+    }
+    void SetProgressPosition(int position) override {
+        std::lock_guard lock(m_lock);
+        positions.push_back(position);
+    }
+    void SetFillColor(std::uint32_t argb, bool) override {
+        std::lock_guard lock(m_lock);
+        fills.push_back(argb);
+    }
+    void EnableUpgradeButton(bool enable) override {
+        std::lock_guard lock(m_lock);
+        upgradeEnabled = enable;
+    }
+    void SetVersionText(std::string text) override {
+        std::lock_guard lock(m_lock);
+        versionText = std::move(text);
+    }
+
+    // The plain lines (no progress value), in order.
+    std::vector<std::string> Lines() const {
+        std::lock_guard lock(m_lock);
+        std::vector<std::string> lines;
+        for (const auto& r : records)
+            if (!r.hasValue) lines.push_back(r.text);
+        return lines;
+    }
+    void Reset() {
+        std::lock_guard lock(m_lock);
+        records.clear();
+        positions.clear();
+        fills.clear();
+    }
+
+    mutable std::mutex m_lock;
+    std::vector<LogRecord> records;
+    std::vector<int> positions;
+    std::vector<std::uint32_t> fills;
+    bool upgradeEnabled = false;
+    std::string versionText;
+};
+
+// A HID bus whose interfaces a test lays out; reads block until cancelled (tests feed replies
+// straight into OnDeviceReport) and writes are recorded.
+class FakeBus : public IHidBus {
+  public:
+    struct Shared {
+        std::mutex lock;
+        std::vector<Report> written;
+        std::uint32_t writeError = 0;
+        int readsOpened = 0;
+        int cancelled = 0;
+    };
+
+    std::vector<HidInterfaceInfo> EnumerateInterfaces() override { return interfaces; }
+    std::unique_ptr<IHidReadChannel> OpenRead(const std::string&) override {
+        if (failRead) return nullptr;
+        std::lock_guard lock(shared.lock);
+        ++shared.readsOpened;
+        return std::make_unique<BlockingRead>(shared);
+    }
+    std::unique_ptr<IHidWriteChannel> OpenWrite(const std::string&) override {
+        if (failWrite) return nullptr;
+        return std::make_unique<RecordingWrite>(shared);
+    }
+    void SetDeviceChangeSink(DeviceChangeSink) override {}
+    std::string OpenFailureHint() const override { return hint; }
+
+    std::vector<Report> Written() {
+        std::lock_guard lock(shared.lock);
+        return shared.written;
+    }
+    void ClearWritten() {
+        std::lock_guard lock(shared.lock);
+        shared.written.clear();
+    }
+
+    static HidInterfaceInfo Dock(std::string path, std::uint16_t pid = 0xF505,
+                                 std::uint16_t version = 0x0100, std::uint16_t usagePage = 0xFF00,
+                                 std::uint16_t usage = 2, std::uint16_t vid = 0x10C4,
+                                 std::uint16_t reportLength = 64) {
+        return {std::move(path), HidAttributes{vid, pid, version},
+                HidCaps{usagePage, usage, reportLength, reportLength}};
+    }
+
+    std::vector<HidInterfaceInfo> interfaces;
+    bool failRead = false;
+    bool failWrite = false;
+    std::string hint;
+    Shared shared;
+
+  private:
+    class BlockingRead : public IHidReadChannel {
+      public:
+        explicit BlockingRead(Shared& s) : m_shared(s) {}
+        int ReadReport(std::span<std::uint8_t>) override {
+            std::unique_lock lock(m_lock);
+            m_wake.wait(lock, [&] { return m_cancelled; });
+            return -1;
+        }
+        void Cancel() override {
+            {
+                std::lock_guard lock(m_lock);
+                m_cancelled = true;
+            }
+            m_wake.notify_all();
+            std::lock_guard lock(m_shared.lock);
+            ++m_shared.cancelled;
+        }
+
+      private:
+        Shared& m_shared;
+        std::mutex m_lock;
+        std::condition_variable m_wake;
+        bool m_cancelled = false;
+    };
+
+    class RecordingWrite : public IHidWriteChannel {
+      public:
+        explicit RecordingWrite(Shared& s) : m_shared(s) {}
+        std::uint32_t WriteReport(std::span<const std::uint8_t> report) override {
+            std::lock_guard lock(m_shared.lock);
+            if (m_shared.writeError != 0) return m_shared.writeError;
+            Report copy{};
+            std::copy(report.begin(), report.end(), copy.begin());
+            m_shared.written.push_back(copy);
+            return 0;
+        }
+
+      private:
+        Shared& m_shared;
+    };
+};
+
+// Replies as the dock sends them.
+inline Report ModeReply(bool isp) {
+    Report r{};
+    r[1] = r[4] = kReplyMode;
+    r[2] = kMarker0;
+    r[3] = kMarker1;
+    r[5] = isp ? 1 : 0;
+    return r;
+}
+
+inline Report VersionReply(std::uint8_t letter, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+    Report r{};
+    r[1] = r[4] = kReplyVersion;
+    r[2] = kMarker0;
+    r[3] = kMarker1;
+    r[5] = letter;
+    r[6] = a;
+    r[7] = b;
+    r[8] = c;
+    return r;
+}
+
+inline Report StatusReply(std::uint8_t status) {
+    Report r{};
+    r[5] = status;
+    return r;
+}
+
+inline Report ChecksumReply(std::uint16_t sum) {
+    Report r{};
+    r[5] = static_cast<std::uint8_t>(sum >> 8);
+    r[6] = static_cast<std::uint8_t>(sum);
+    return r;
+}
+
+}  // namespace tamblor::test
