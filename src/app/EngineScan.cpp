@@ -149,10 +149,12 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
     std::lock_guard lock(m_lock);
     if (m_destroyed) return 0;
     if (change.kind == DeviceChangeKind::Arrival) {
-        // Another interface arriving while the dock is connected and a chip is being written
-        // must not rescan: the rescan's mode query would abandon or restart the chip.
-        const bool writingChip = m_upgradeState != 0 && m_upgradeState != 9 && m_upgradeState != 17;
-        if (m_link.g_deviceConnected == 1 && writingChip) return 0;
+        // Another interface arriving while the dock is still connected in the middle of a
+        // sequence must not rescan: the rescan's mode query would abandon the sequence (an AP
+        // answer resets it) or restart Chip 3 from its erase. The dock's own return after its
+        // restart always follows its removal, which leaves it disconnected.
+        const bool sequenceRunning = m_upgradeState != 0 && m_upgradeState != 17;
+        if (m_link.g_deviceConnected == 1 && sequenceRunning) return 0;
         ScanLocked();
         return 0;
     }

@@ -148,16 +148,35 @@ TEST_F(EngineFixture, RemovalOfAnotherInterfaceIsIgnored) {
     EXPECT_EQ(engine->Link().g_deviceConnected, 1);
 }
 
-TEST_F(EngineFixture, AnArrivalWhileAChipIsWrittenDoesNotDisturbIt) {
+class ArrivalMidSequence : public EngineFixture, public ::testing::WithParamInterface<bool> {};
+
+// true: a chip is being written; false: IspEnter was sent and the dock has not left yet.
+TEST_P(ArrivalMidSequence, OfAnotherInterfaceDoesNotDisturbTheSequence) {
     Start();
-    Connect(true);
+    Connect(GetParam());
     engine->OnStartUpgrade();
-    engine->OnDeviceReport(StatusReply(0));
-    ASSERT_EQ(engine->UpgradeState(), 12);
+    if (GetParam()) engine->OnDeviceReport(StatusReply(0));
+    const auto state = engine->UpgradeState();
+    ASSERT_EQ(state, GetParam() ? 12 : 9);
     const auto sent = bus.Written().size();
     engine->OnDeviceChange({DeviceChangeKind::Arrival, "usb-stick"});
     EXPECT_EQ(bus.Written().size(), sent);
-    EXPECT_EQ(engine->UpgradeState(), 12);
+    EXPECT_EQ(engine->UpgradeState(), state);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, ArrivalMidSequence, ::testing::Bool());
+
+TEST_F(EngineFixture, TheDocksReturnInItsBootLoaderResumesTheSequence) {
+    Start();
+    Connect(false);
+    engine->OnStartUpgrade();
+    engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"});
+    bus.interfaces = {FakeBus::Dock("dock1")};
+    bus.ClearWritten();
+    engine->OnDeviceChange({DeviceChangeKind::Arrival, "dock1"});
+    EXPECT_EQ(CommandOf(LastWritten()), IspCommand::GetMode);
+    engine->OnDeviceReport(ModeReply(true));
+    EXPECT_EQ(CommandOf(LastWritten()), IspCommand::IspErase);
 }
 
 TEST_F(EngineFixture, TheTestCommandWritesNineBlankLines) {
