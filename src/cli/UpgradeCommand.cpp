@@ -98,8 +98,7 @@ std::optional<UpgradeOptions> ParseOptions(const std::vector<std::string>& args,
             auto v = value();
             if (!v) return std::nullopt;
             try {
-                options.dock.latency = std::chrono::duration_cast<decltype(options.dock.latency)>(
-                    std::chrono::microseconds(std::stoul(*v)));
+                options.dock.latency = std::chrono::microseconds(std::stoul(*v));
             } catch (const std::exception&) {
                 err << "tamblor-cli upgrade: --latency-us takes a number of microseconds\n";
                 return std::nullopt;

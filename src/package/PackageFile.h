@@ -14,6 +14,7 @@ class CPackageFile {
 public:
     // Opens the file; IsOpen() tells whether it worked.
     explicit CPackageFile(const std::filesystem::path& path);
+    virtual ~CPackageFile() = default;
     CPackageFile(const CPackageFile&) = delete;
     CPackageFile& operator=(const CPackageFile&) = delete;
 
@@ -21,8 +22,9 @@ public:
     std::uint64_t Size() const { return m_size; }
 
     // Reads up to buffer.size() bytes at offset; returns how many bytes were read. A result
-    // shorter than the buffer means the read failed or met the end of the file.
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
+    // shorter than the buffer means the read failed or met the end of the file. Virtual so
+    // that a test can stand in a file whose reads come up short.
+    virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
 
 private:
     std::ifstream m_stream;

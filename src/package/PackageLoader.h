@@ -39,5 +39,7 @@ inline constexpr int kErrChip3TooLong = 66;  // segment 0 longer than the ISP co
 // Reads and validates the package at the end of `path`. A file shorter than the search
 // window is searched whole.
 LoadResult LoadPackage(const std::filesystem::path& path);
+// The same over a file that the caller has opened (59 when it is not open).
+LoadResult LoadPackage(std::unique_ptr<CPackageFile> file);
 
 }  // namespace tamblor

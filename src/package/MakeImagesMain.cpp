@@ -1,0 +1,54 @@
+// tamblor-mkimages OUTDIR: writes the synthetic segment images segment0.bin to segment4.bin.
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <system_error>
+#include <vector>
+
+#include "SyntheticImages.h"
+
+namespace {
+
+bool SameContent(const std::filesystem::path& file, const std::vector<std::uint8_t>& image) {
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<std::uint8_t> existing((std::istreambuf_iterator<char>(in)),
+                                             std::istreambuf_iterator<char>());
+    return existing == image;
+}
+
+// An unchanged image keeps its time stamp, so the packed executables are not linked again.
+bool WriteImage(const std::filesystem::path& file, const std::vector<std::uint8_t>& image) {
+    if (SameContent(file, image)) return true;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: tamblor-mkimages OUTDIR\n";
+        return 2;
+    }
+    const std::filesystem::path dir = argv[1];
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::cerr << "tamblor-mkimages: cannot create " << dir.string() << ": " << ec.message()
+                  << "\n";
+        return 1;
+    }
+    for (std::size_t k = 0; k < tamblor::kSegmentCount; ++k) {
+        const auto file = dir / tamblor::SyntheticImageName(k);
+        if (!WriteImage(file, tamblor::MakeSyntheticImage(k))) {
+            std::cerr << "tamblor-mkimages: cannot write " << file.string() << "\n";
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,157 @@
+// The pack and info commands, run in-process on files in a temporary directory.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "TestPackages.h"
+#include "cli/Commands.h"
+#include "package/PackageLoader.h"
+#include "package/SyntheticImages.h"
+
+namespace tamblor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Commands : public testing::Test {
+  protected:
+    void SetUp() override {
+        m_carrier = m_dir.File("carrier");
+        WriteFile(m_carrier, Bytes(kCarrierSize, 0x7F));
+        fs::permissions(m_carrier, fs::perms::owner_all | fs::perms::group_read |
+                                       fs::perms::group_exec | fs::perms::others_read |
+                                       fs::perms::others_exec);
+        for (std::size_t k = 0; k < kSegmentCount; ++k) {
+            WriteFile(m_dir.File(SyntheticImageName(k)), SyntheticSegments()[k]);
+        }
+    }
+
+    std::vector<std::string> PackArgs(const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args = {"--carrier", m_carrier.string(), "--out", Out().string()};
+        for (std::size_t k = 0; k < kSegmentCount; ++k) {
+            args.push_back("--segment" + std::to_string(k));
+            args.push_back(m_dir.File(SyntheticImageName(k)).string());
+        }
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    int Pack(const std::vector<std::string>& args) {
+        m_out.str("");
+        m_err.str("");
+        return RunPackCommand(args, m_out, m_err);
+    }
+
+    int Info(const std::vector<std::string>& args, const fs::path& self) {
+        m_out.str("");
+        m_err.str("");
+        return RunInfoCommand(args, self, m_out, m_err);
+    }
+
+    fs::path Out() const { return m_dir.File("packed"); }
+
+    static constexpr std::size_t kCarrierSize = 3000;
+    CTempDir m_dir;
+    fs::path m_carrier;
+    std::ostringstream m_out;
+    std::ostringstream m_err;
+};
+
+TEST_F(Commands, PackWritesCarrierThenPackageAndKeepsTheMode) {
+    ASSERT_EQ(Pack(PackArgs({"--selector", "3", "--vid", "ABCD", "--version", "E104"})), 0)
+        << m_err.str();
+    EXPECT_EQ(fs::status(Out()).permissions(), fs::status(m_carrier).permissions());
+    EXPECT_EQ(fs::file_size(Out()), kCarrierSize + 487'402);
+
+    const LoadResult loaded = LoadPackage(Out());
+    ASSERT_EQ(loaded.code, 0);
+    EXPECT_EQ(loaded.info.m_startSelector, '3');
+    EXPECT_EQ(loaded.info.g_packageVid, 0xABCD);
+    EXPECT_EQ(loaded.info.m_fileVersion, (std::array<std::uint8_t, 4>{'E', 1, 0, 4}));
+    EXPECT_EQ(loaded.info.recordOffsets[0], kCarrierSize);
+}
+
+TEST_F(Commands, InfoJson) {
+    ASSERT_EQ(Pack(PackArgs()), 0) << m_err.str();
+    ASSERT_EQ(Info({"--json"}, Out()), 0) << m_err.str();
+    EXPECT_EQ(m_out.str(),
+              "{\"version\":\"V103\",\"date\":\"2017/08/11\",\"vid\":4292,\"pid\":62725,"
+              "\"selector\":\"1\",\"records\":[3000,28890,34110,296288,296834,490368],"
+              "\"segments\":[{\"offset\":3034,\"length\":25856},{\"offset\":28924,\"length\":5186},"
+              "{\"offset\":34144,\"length\":262144},{\"offset\":296322,\"length\":512},"
+              "{\"offset\":296868,\"length\":193500}],\"checksum0\":41999,\"checksum4\":31678}\n");
+}
+
+TEST_F(Commands, InfoJsonEscapesFreeText) {
+    // The loader takes any bytes as the date; the packer would refuse these.
+    RecordFields fields;
+    fields.date = "a\"b\\c\x01\xe9/d ";
+    WriteFile(Out(), RawPackage(SyntheticSegments(), fields));
+    ASSERT_EQ(Info({"--package", Out().string(), "--json"}, "/nonexistent"), 0) << m_err.str();
+    EXPECT_NE(m_out.str().find("\"date\":\"a\\\"b\\\\c\\u0001\\u00e9/d \""), std::string::npos)
+        << m_out.str();
+}
+
+TEST_F(Commands, InfoText) {
+    ASSERT_EQ(Pack(PackArgs()), 0) << m_err.str();
+    ASSERT_EQ(Info({"--package", Out().string()}, "/nonexistent"), 0) << m_err.str();
+    const std::string text = m_out.str();
+    for (const char* line :
+         {"Code Ver:V103  2017/08/11\n", "Vendor ID: 0x10C4\n", "Product ID: 0xF505\n",
+          "Start selector: 1\n", "Record 5: offset 490368\n",
+          "Segment 4: offset 296868, length 193500\n", "Checksum 0: 0xA40F\n",
+          "Checksum 4: 0x7BBE\n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+    }
+}
+
+TEST_F(Commands, InfoReportsTheLoadersCode) {
+    Bytes broken = RawPackage(SyntheticSegments());
+    broken[broken.size() - kRecordLength + 20] = 'K';
+    WriteFile(m_dir.File("broken"), broken);
+    EXPECT_EQ(Info({"--package", m_dir.File("broken").string()}, "/nonexistent"), 2);
+    EXPECT_EQ(m_err.str(), "ISP error 61!\n");
+    EXPECT_EQ(Info({}, m_dir.File("absent")), 2);
+    EXPECT_EQ(m_err.str(), "ISP error 59!\n");
+    EXPECT_EQ(m_out.str(), "");
+}
+
+TEST_F(Commands, InfoRefusesUnknownArguments) {
+    EXPECT_EQ(Info({"--verbose"}, m_carrier), 2);
+    EXPECT_EQ(Info({"--package"}, m_carrier), 2);
+}
+
+TEST_F(Commands, PackRefusals) {
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"--carrier", "x"}, "--out is required"},
+        {{"--carrier"}, "--carrier needs a value"},
+        {{"--out", "x"}, "--carrier is required"},
+        {{"--carrier", "x", "--out", "y", "--segment0", "a"}, "--segment1 is required"},
+        {PackArgs({"--segment5", "a"}), "unknown option --segment5"},
+        {PackArgs({"--version", "V1"}), "version must be"},
+        {PackArgs({"--segment3", m_dir.File("absent").string()}), "cannot read segment 3"},
+        {PackArgs({"--carrier", m_dir.File("absent").string()}), "cannot read carrier"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Pack(c.args), 2) << c.message;
+        EXPECT_NE(m_err.str().find(c.message), std::string::npos) << m_err.str();
+        EXPECT_FALSE(fs::exists(Out())) << c.message;
+    }
+}
+
+TEST_F(Commands, PackRefusesACarrierThatAlreadyCarriesAPackage) {
+    ASSERT_EQ(Pack(PackArgs()), 0) << m_err.str();
+    const fs::path twice = m_dir.File("twice");
+    std::vector<std::string> args = PackArgs({"--carrier", Out().string()});
+    args[3] = twice.string();  // --out
+    EXPECT_EQ(Pack(args), 2);
+    EXPECT_NE(m_err.str().find("end of the carrier"), std::string::npos) << m_err.str();
+    EXPECT_FALSE(fs::exists(twice));
+}
+
+}  // namespace
+}  // namespace tamblor::test
