@@ -1,0 +1,45 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+
+#include "DockFaults.h"
+
+namespace tamblor {
+
+// Who the emulated dock is and how it behaves. The logic reads identity, mode, version and
+// faults; the bus also reads the timing and enumeration fields.
+struct DockConfig {
+    std::uint16_t vendorId = 0x10C4;
+    std::uint16_t productId = 0xF505;
+    std::uint16_t versionNumber = 0x0100;
+    std::uint16_t usagePage = 0xFF00;
+    std::uint16_t usage = 2;
+    std::uint16_t inputReportLength = 64;
+    std::uint16_t outputReportLength = 64;
+    // Starts in its boot loader instead of its application.
+    bool ispMode = false;
+    // Letter and three digit values answered to GetVersion.
+    std::array<std::uint8_t, 4> version = {'V', 1, 0, 2};
+    DockFaults faults;
+
+    // Bus only.
+    std::chrono::microseconds latency{0};
+    std::chrono::microseconds restartDelay{0};
+    // Enumerate another collection of the same device (usage page 1, usage 6) before the
+    // vendor-defined one.
+    bool decoyFirst = false;
+    // Attached when the bus is created.
+    bool plugged = true;
+};
+
+inline std::uint16_t ReportedProductId(const DockConfig& config) {
+    return config.faults.otherPid.value_or(config.productId);
+}
+
+inline std::uint16_t ReportedVersionNumber(const DockConfig& config) {
+    return config.faults.otherVersionNumber.value_or(config.versionNumber);
+}
+
+}  // namespace tamblor
