@@ -1,0 +1,186 @@
+// tamblor-cli list: every HID interface the machine shows, and which one the scan would take.
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "hid/LinkState.h"
+#include "hid/PlatformHidBus.h"
+#include "package/PackageLoader.h"
+
+namespace tamblor {
+namespace {
+
+constexpr int kRefused = 2;
+constexpr const char* kUsage = "usage: tamblor-cli list [--package FILE] [--json]";
+
+struct ListOptions {
+    std::filesystem::path package;
+    bool json = false;
+};
+
+struct Identity {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+std::string Hex4(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20 || byte > 0x7E) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(byte));
+            json += escaped;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+// The scan's five tests, in its order.
+bool Matches(const HidInterfaceInfo& info, const Identity& wanted) {
+    return info.attributes && info.caps && info.attributes->vendorId == wanted.vendorId &&
+           info.attributes->productId == wanted.productId &&
+           info.attributes->versionNumber == g_expectedVersionNumber &&
+           info.caps->usagePage == g_expectedUsagePage && info.caps->usage == g_expectedUsage;
+}
+
+struct Row {
+    std::string path, vid, pid, version, page, usage, in, out, match;
+};
+
+Row TextRow(const HidInterfaceInfo& info, const std::optional<Identity>& wanted) {
+    Row row{info.path, "-", "-", "-", "-", "-", "-", "-", "-"};
+    if (const auto& a = info.attributes) {
+        row.vid = Hex4(a->vendorId);
+        row.pid = Hex4(a->productId);
+        row.version = Hex4(a->versionNumber);
+    }
+    if (const auto& c = info.caps) {
+        row.page = Hex4(c->usagePage);
+        row.usage = Hex4(c->usage);
+        row.in = std::to_string(c->inputReportByteLength);
+        row.out = std::to_string(c->outputReportByteLength);
+    }
+    if (wanted) row.match = Matches(info, *wanted) ? "yes" : "no";
+    return row;
+}
+
+void PrintText(const std::vector<HidInterfaceInfo>& interfaces,
+               const std::optional<Identity>& wanted, std::ostream& out) {
+    if (wanted) {
+        out << "Matching VID " << Hex4(wanted->vendorId) << ", PID " << Hex4(wanted->productId)
+            << ", version number " << Hex4(g_expectedVersionNumber) << ", usage page "
+            << Hex4(g_expectedUsagePage) << ", usage " << Hex4(g_expectedUsage) << "\n";
+    }
+    if (interfaces.empty()) {
+        out << "No HID interfaces found.\n";
+        return;
+    }
+    std::vector<Row> rows{{"PATH", "VID", "PID", "VERSION", "PAGE", "USAGE", "IN", "OUT", "MATCH"}};
+    for (const auto& info : interfaces) rows.push_back(TextRow(info, wanted));
+    std::size_t pathWidth = 0;
+    for (const auto& row : rows) pathWidth = std::max(pathWidth, row.path.size());
+    for (const auto& row : rows) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%-6s  %-6s  %-7s  %-6s  %-6s  %3s  %3s  %s",
+                      row.vid.c_str(), row.pid.c_str(), row.version.c_str(), row.page.c_str(),
+                      row.usage.c_str(), row.in.c_str(), row.out.c_str(), row.match.c_str());
+        out << row.path << std::string(pathWidth - row.path.size() + 2, ' ') << line << "\n";
+    }
+}
+
+void PrintJson(const std::vector<HidInterfaceInfo>& interfaces,
+               const std::optional<Identity>& wanted, std::ostream& out) {
+    out << "{\"package\":";
+    if (wanted) {
+        out << "{\"vid\":" << wanted->vendorId << ",\"pid\":" << wanted->productId << "}";
+    } else {
+        out << "null";
+    }
+    out << ",\"interfaces\":[";
+    bool first = true;
+    for (const auto& info : interfaces) {
+        out << (first ? "" : ",") << "{\"path\":" << JsonString(info.path);
+        first = false;
+        if (const auto& a = info.attributes) {
+            out << ",\"vid\":" << a->vendorId << ",\"pid\":" << a->productId
+                << ",\"versionNumber\":" << a->versionNumber;
+        } else {
+            out << ",\"vid\":null,\"pid\":null,\"versionNumber\":null";
+        }
+        if (const auto& c = info.caps) {
+            out << ",\"usagePage\":" << c->usagePage << ",\"usage\":" << c->usage
+                << ",\"inputReportLength\":" << c->inputReportByteLength
+                << ",\"outputReportLength\":" << c->outputReportByteLength;
+        } else {
+            out << ",\"usagePage\":null,\"usage\":null,\"inputReportLength\":null"
+                   ",\"outputReportLength\":null";
+        }
+        out << ",\"match\":";
+        if (wanted) {
+            out << (Matches(info, *wanted) ? "true" : "false");
+        } else {
+            out << "null";
+        }
+        out << "}";
+    }
+    out << "]}\n";
+}
+
+}  // namespace
+
+int RunListCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
+                   std::ostream& out, std::ostream& err) {
+    ListOptions options;
+    options.package = self;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--json") {
+            options.json = true;
+        } else if (args[i] == "--package" && i + 1 < args.size()) {
+            options.package = args[++i];
+        } else if (args[i] == "--help" || args[i] == "-h") {
+            out << kUsage << "\n";
+            return 0;
+        } else {
+            err << "tamblor-cli list: unexpected argument '" << args[i] << "'\n" << kUsage << "\n";
+            return kRefused;
+        }
+    }
+
+    // Without a package the interfaces are still worth seeing; only the match is unknown.
+    std::optional<Identity> wanted;
+    const LoadResult loaded = LoadPackage(options.package);
+    if (loaded.code == 0) {
+        wanted = Identity{loaded.info.g_packageVid, loaded.info.g_packagePid};
+    } else {
+        err << "tamblor-cli list: no firmware package in " << options.package.string()
+            << " (ISP error " << loaded.code << "!); matches are not shown\n";
+    }
+
+    const auto bus = CreatePlatformHidBus();
+    const auto interfaces = bus->EnumerateInterfaces();
+    if (options.json) {
+        PrintJson(interfaces, wanted, out);
+    } else {
+        PrintText(interfaces, wanted, out);
+    }
+    return 0;
+}
+
+}  // namespace tamblor

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "UdevMonitor.h"
+#include "UdevPtr.h"
+#include "hid/HidPort.h"
+
+namespace tamblor {
+
+// The HID port over hidraw nodes, found and watched through udev.
+//
+// Threads: EnumerateInterfaces, OpenRead, OpenWrite and OpenFailureHint may be called from any
+// thread. SetDeviceChangeSink and PumpDeviceChanges belong to the one thread that watches
+// DeviceChangeDescriptor(); the sink runs there and may call back into the bus.
+class CHidrawBus final : public IHidBus {
+  public:
+    CHidrawBus();
+
+    std::vector<HidInterfaceInfo> EnumerateInterfaces() override;
+    std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) override;
+    std::unique_ptr<IHidWriteChannel> OpenWrite(const std::string& path) override;
+    void SetDeviceChangeSink(DeviceChangeSink sink) override;
+    int DeviceChangeDescriptor() const override;
+    void PumpDeviceChanges() override;
+    std::string OpenFailureHint() const override;
+
+  private:
+    void NoteOpenResult(bool& deniedFlag, const std::string& path, int error);
+
+    mutable std::mutex m_lock;  // guards the enumeration context and the members below it
+    UdevPtr m_udev;
+    std::set<std::string> m_unnumberedPaths;  // nodes whose descriptor declares no report IDs
+    bool m_readDenied = false;
+    bool m_writeDenied = false;
+    std::string m_deniedPath;
+
+    // The monitor has a context of its own, so a sink that rescans never waits for m_lock
+    // while the monitor is in use.
+    UdevPtr m_monitorUdev;
+    std::unique_ptr<CUdevMonitor> m_monitor;
+    DeviceChangeSink m_sink;
+};
+
+}  // namespace tamblor

@@ -1,0 +1,137 @@
+#include "HidrawDiscovery.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "UdevPtr.h"
+#include "UniqueFd.h"
+
+namespace tamblor {
+namespace {
+
+// The kernel caps descriptors far below this; it only bounds a misbehaving attribute.
+constexpr std::size_t kMaxDescriptorSize = 65536;
+
+bool ParseHexField(const char* text, std::size_t length, std::uint32_t& value) {
+    if (length == 0 || length > 8) return false;
+    std::uint32_t result = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        std::uint32_t digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = static_cast<std::uint32_t>(c - '0');
+        } else if (c >= 'a' && c <= 'f') {
+            digit = static_cast<std::uint32_t>(c - 'a' + 10);
+        } else if (c >= 'A' && c <= 'F') {
+            digit = static_cast<std::uint32_t>(c - 'A' + 10);
+        } else {
+            return false;
+        }
+        result = result * 16 + digit;
+    }
+    value = result;
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadDescriptor(const std::string& hidSyspath) {
+    const std::string path = hidSyspath + "/report_descriptor";
+    CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsValid()) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd.Get(), chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (bytes.size() > kMaxDescriptorSize) return std::nullopt;
+    }
+    return bytes;
+}
+
+// bcdDevice of the USB device the node belongs to; other buses have none and give 0.
+std::uint16_t ReadVersionNumber(udev_device& node) {
+    udev_device* usb = udev_device_get_parent_with_subsystem_devtype(&node, "usb", "usb_device");
+    if (usb == nullptr) return 0;
+    const char* bcd = udev_device_get_sysattr_value(usb, "bcdDevice");
+    std::uint32_t value = 0;
+    if (bcd == nullptr || !ParseHexField(bcd, std::strcspn(bcd, "\n"), value)) return 0;
+    return static_cast<std::uint16_t>(value);
+}
+
+HidrawNode DescribeNode(udev_device& device, const char* devnode) {
+    HidrawNode node;
+    node.devnode = devnode;
+    udev_device* hid = udev_device_get_parent_with_subsystem_devtype(&device, "hid", nullptr);
+    if (hid == nullptr) return node;
+    node.attributes = ParseHidId(udev_device_get_property_value(hid, "HID_ID"));
+    if (node.attributes) node.attributes->versionNumber = ReadVersionNumber(device);
+    if (const char* syspath = udev_device_get_syspath(hid)) {
+        if (auto bytes = ReadDescriptor(syspath)) node.descriptor = ParseReportDescriptor(*bytes);
+    }
+    return node;
+}
+
+}  // namespace
+
+std::optional<HidAttributes> ParseHidId(const char* hidId) {
+    if (hidId == nullptr) return std::nullopt;
+    const char* first = std::strchr(hidId, ':');
+    if (first == nullptr) return std::nullopt;
+    const char* second = std::strchr(first + 1, ':');
+    if (second == nullptr) return std::nullopt;
+    std::uint32_t bus = 0, vendor = 0, product = 0;
+    if (!ParseHexField(hidId, static_cast<std::size_t>(first - hidId), bus) ||
+        !ParseHexField(first + 1, static_cast<std::size_t>(second - first - 1), vendor) ||
+        !ParseHexField(second + 1, std::strlen(second + 1), product)) {
+        return std::nullopt;
+    }
+    HidAttributes attributes;
+    attributes.vendorId = static_cast<std::uint16_t>(vendor);
+    attributes.productId = static_cast<std::uint16_t>(product);
+    return attributes;
+}
+
+std::vector<HidrawNode> EnumerateHidrawNodes(udev& context) {
+    std::vector<HidrawNode> nodes;
+    UdevEnumeratePtr enumerate(udev_enumerate_new(&context));
+    if (!enumerate) return nodes;
+    udev_enumerate_add_match_subsystem(enumerate.get(), "hidraw");
+    if (udev_enumerate_scan_devices(enumerate.get()) < 0) return nodes;
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
+        UdevDevicePtr device(
+            udev_device_new_from_syspath(&context, udev_list_entry_get_name(entry)));
+        if (!device) continue;
+        const char* devnode = udev_device_get_devnode(device.get());
+        if (devnode == nullptr) continue;
+        nodes.push_back(DescribeNode(*device, devnode));
+    }
+    return nodes;
+}
+
+std::vector<HidInterfaceInfo> ToInterfaces(const std::vector<HidrawNode>& nodes) {
+    std::vector<HidInterfaceInfo> interfaces;
+    for (const HidrawNode& node : nodes) {
+        if (!node.descriptor || node.descriptor->collections.empty()) {
+            interfaces.push_back({node.devnode, node.attributes, std::nullopt});
+            continue;
+        }
+        for (const TopLevelCollection& collection : node.descriptor->collections) {
+            HidCaps caps;
+            caps.usagePage = collection.usagePage;
+            caps.usage = collection.usage;
+            caps.inputReportByteLength = collection.inputReportByteLength;
+            caps.outputReportByteLength = collection.outputReportByteLength;
+            interfaces.push_back({node.devnode, node.attributes, caps});
+        }
+    }
+    return interfaces;
+}
+
+}  // namespace tamblor

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <umockdev.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "UniqueFd.h"
+
+namespace tamblor::test {
+
+// Report descriptors of the devices the tests plug in.
+std::vector<std::uint8_t> DockDescriptor();  // vendor page 0xFF00, usage 2, ID 2, 64-byte reports
+std::vector<std::uint8_t> KeyboardThenDockDescriptor();  // a keyboard collection, then the dock's
+std::vector<std::uint8_t> UnnumberedVendorDescriptor();  // 0xFF00/2 without report IDs, 8 bytes
+
+// A USB HID device as sysfs shows it.
+struct UsbHidDevice {
+    std::uint16_t vendorId = 0x10C4;
+    std::uint16_t productId = 0xF505;
+    std::optional<std::uint16_t> bcdDevice = 0x0100;  // empty: the attribute is missing
+    std::vector<std::uint8_t> reportDescriptor = DockDescriptor();
+    // The node's mode; 0 makes opening it fail with EACCES for a process without
+    // CAP_DAC_OVERRIDE. Such a node is a plain file, not a line.
+    bool denied = false;
+};
+
+// One plugged device: its sysfs paths and the far end of the line behind its hidraw node.
+struct PluggedNode {
+    std::string devnode;  // /dev/hidrawN
+    std::string usbSyspath;
+    std::string hidrawSyspath;
+    CUniqueFd master;  // the device's end: what the tool writes arrives here, and back
+    CUniqueFd slave;   // held open, so the line stays up while the tool reopens the node
+};
+
+// Descriptors this process holds on the node's line, besides the testbed's own: access mode
+// (O_RDONLY, O_WRONLY, O_RDWR) and close-on-exec, sorted.
+std::vector<std::pair<int, bool>> DescriptorsOn(const PluggedNode& node);
+
+// A umockdev testbed (the process must run under umockdev-wrapper) whose hidraw nodes are
+// PTYs in raw mode. Plug and Unplug announce the node by a udev uevent as the kernel would.
+//
+// umockdev's preload library keeps a slot for every failed open of a /dev node and has about
+// fifty, so one process can repeat the tests that open denied nodes only a few times.
+class CHidrawTestbed {
+  public:
+    CHidrawTestbed();
+    ~CHidrawTestbed();
+    CHidrawTestbed(const CHidrawTestbed&) = delete;
+    CHidrawTestbed& operator=(const CHidrawTestbed&) = delete;
+
+    // Each plug gets the next node number, as the kernel hands out minors.
+    std::unique_ptr<PluggedNode> Plug(const UsbHidDevice& device);
+    // As the kernel unplugs: the line hangs up, "remove" is announced, the sysfs tree goes.
+    void Unplug(PluggedNode& node);
+
+    // True when the process runs under umockdev-wrapper.
+    static bool IsActive();
+
+  private:
+    UMockdevTestbed* m_testbed;
+    std::string m_root;
+    int m_nextNumber = 0;
+};
+
+}  // namespace tamblor::test

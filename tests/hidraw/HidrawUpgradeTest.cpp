@@ -1,0 +1,98 @@
+// Chip 3 upgrades through hidraw: the dock restarts into its boot loader on a new node, and
+// may be pulled in the middle.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "HidrawRig.h"
+
+namespace tamblor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::ptrdiff_t IndexOf(const std::vector<std::string>& lines, const std::string& text) {
+    const auto it = std::find(lines.begin(), lines.end(), text);
+    return it == lines.end() ? -1 : it - lines.begin();
+}
+
+class HidrawUpgrade : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CHidrawTestbed::IsActive()) << "run this test under umockdev-wrapper";
+    }
+
+    // Starts the tool with the dock in its application and presses Start upgrade once offered.
+    void StartUpgrade(CHidrawRig& rig) {
+        rig.PlugDock();
+        rig.Start(package.path);
+        ASSERT_TRUE(rig.RunUntil([&] { return rig.ui.UpgradeEnabled(); }))
+            << testing::PrintToString(rig.ui.Lines());
+        rig.engine.OnStartUpgrade();
+    }
+
+    TestPackage package;
+};
+
+TEST_F(HidrawUpgrade, Chip3AcrossTheRestartIntoTheBootLoader) {
+    CHidrawRig rig;
+    StartUpgrade(rig);
+    const std::string apNode = rig.DockNode();
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.ui.HasLine("Chip 3 Checksum pass, ISP Success!"); }))
+        << testing::PrintToString(rig.ui.Lines());
+    // IspExit sends the dock back to its application on yet another node.
+    ASSERT_TRUE(rig.RunUntil([&] {
+        const auto lines = rig.ui.Lines();
+        return IndexOf(lines, "AP device found!") >
+               IndexOf(lines, "Chip 3 Checksum pass, ISP Success!");
+    })) << testing::PrintToString(rig.ui.Lines());
+    rig.Settle();
+
+    const auto lines = rig.ui.Lines();
+    const std::vector<std::string> milestones = {
+        "Waiting...",      "No Device found!",   "ISP device found!",
+        "File 1/1 End",    "ISP Chip 3 Finish!", "Chip 3 Checksum pass, ISP Success!",
+        "AP device found!"};
+    std::ptrdiff_t previous = -1;
+    for (const auto& milestone : milestones) {
+        const auto at = std::find(lines.begin() + previous + 1, lines.end(), milestone);
+        ASSERT_NE(at, lines.end())
+            << milestone << " after line " << previous << " of " << testing::PrintToString(lines);
+        previous = at - lines.begin();
+    }
+    EXPECT_EQ(rig.ChangeResults(), (std::vector<int>{1, 0, 1, 0}));
+    EXPECT_NE(rig.DockNode(), apNode);
+    EXPECT_EQ(rig.engine.UpgradeState(), 0);
+
+    std::lock_guard lock(rig.dock.lock);
+    const auto image = rig.dock.logic.Chip3Image();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), package.chip3Image.begin(),
+                           package.chip3Image.end()));
+    EXPECT_EQ(rig.dock.logic.Violations(), std::vector<std::string>{});
+    EXPECT_FALSE(rig.dock.logic.IsIspMode());
+}
+
+TEST_F(HidrawUpgrade, UnplugWhileStreamingAbandonsTheSequence) {
+    DockConfig config;
+    config.faults.removeAfterChunks = 5;
+    CHidrawRig rig(config);
+    StartUpgrade(rig);
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.ui.HasLine("Error!, restart please."); }))
+        << testing::PrintToString(rig.ui.Lines());
+    rig.Settle();
+
+    const auto lines = rig.ui.Lines();
+    const auto removed = IndexOf(lines, "Error!, restart please.");
+    ASSERT_GE(removed, 1);
+    EXPECT_EQ(lines[static_cast<std::size_t>(removed - 1)], "No Device found!");
+    EXPECT_EQ(rig.engine.UpgradeState(), 0);
+    EXPECT_EQ(rig.engine.Link().g_deviceConnected, 0);
+    EXPECT_FALSE(rig.ui.HasLine("ISP Chip 3 Finish!"));
+    // The reader saw the line hang up and idles; the tool still shuts down at once.
+    rig.engine.OnDestroy();
+}
+
+}  // namespace
+}  // namespace tamblor::test

@@ -1,0 +1,76 @@
+#include "PtyDock.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace tamblor::test {
+namespace {
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+CPtyDock::CPtyDock(DockSide& side, int master)
+    : m_side(side), m_master(master), m_stop(::eventfd(0, EFD_CLOEXEC)) {
+    m_thread = std::thread([this] { Run(); });
+}
+
+CPtyDock::~CPtyDock() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_stop.Get(), &one, sizeof one);
+    m_thread.join();
+}
+
+void CPtyDock::Run() {
+    // A line is a byte stream: gather each 64-byte report the tool wrote.
+    Report report{};
+    std::size_t have = 0;
+    for (;;) {
+        pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stop.Get(), POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents != 0) return;
+        if ((fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
+        const ssize_t n = ::read(m_master, report.data() + have, report.size() - have);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) return;
+        have += static_cast<std::size_t>(n);
+        if (have < report.size()) continue;
+        have = 0;
+        if (!Answer(report)) return;
+    }
+}
+
+bool CPtyDock::Answer(const Report& report) {
+    std::lock_guard lock(m_side.lock);
+    const DockActions actions = m_side.logic.OnHostReport(report);
+    for (const Report& reply : actions.replies) {
+        if (!WriteAll(m_master, reply.data(), reply.size())) return false;
+    }
+    if (const auto* restart = std::get_if<DockActions::Restart>(&actions.effect)) {
+        m_side.effects.push_back(*restart);
+        return false;
+    }
+    if (std::holds_alternative<DockActions::Unplug>(actions.effect)) {
+        m_side.effects.push_back(DockActions::Unplug{});
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tamblor::test
