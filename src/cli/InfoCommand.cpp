@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "TextFormat.h"
 #include "package/PackageLoader.h"
 
 namespace tamblor {
@@ -13,32 +14,6 @@ namespace {
 
 constexpr int kRefused = 2;
 constexpr const char* kUsage = "usage: tamblor-cli info [--package FILE] [--json]";
-
-std::string Hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
-    return text;
-}
-
-// The record's text fields are free bytes; JSON needs them escaped, and bytes above 0x7F are
-// taken as Latin-1 so that the output stays valid UTF-8.
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20 || byte > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(byte));
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
-}
 
 // The version as the record writes it: the letter and the three digit characters.
 std::string VersionField(const PackageInfo& info) {

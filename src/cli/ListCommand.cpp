@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "TextFormat.h"
 #include "hid/LinkState.h"
 #include "hid/PlatformHidBus.h"
 #include "package/PackageLoader.h"
@@ -27,30 +28,6 @@ struct Identity {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
 };
-
-std::string Hex4(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
-    return text;
-}
-
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (byte < 0x20 || byte > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(byte));
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    return json + "\"";
-}
 
 // The scan's five tests, in its order.
 bool Matches(const HidInterfaceInfo& info, const Identity& wanted) {
