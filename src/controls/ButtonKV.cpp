@@ -1,0 +1,244 @@
+#include "ButtonKV.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "IconEmboss.h"
+#include "ImageResources.h"
+
+namespace tamblor {
+
+namespace {
+
+// A one-pixel frame: top and left in `topLeft`, right and bottom in `bottomRight`.
+void Draw3dRect(QPainter& painter, const QRect& r, const QColor& topLeft,
+                const QColor& bottomRight) {
+    const int x = r.x();
+    const int y = r.y();
+    const int cx = r.width();
+    const int cy = r.height();
+    painter.fillRect(x, y, cx - 1, 1, topLeft);
+    painter.fillRect(x, y, 1, cy - 1, topLeft);
+    painter.fillRect(x + cx - 1, y, 1, cy, bottomRight);
+    painter.fillRect(x, y + cy - 1, cx, 1, bottomRight);
+}
+
+constexpr int kCaptionFlags = Qt::TextWordWrap | Qt::AlignHCenter;
+
+}  // namespace
+
+CButtonKV::CButtonKV(QWidget* parent) : CButtonKV(QString(), parent) {}
+
+CButtonKV::CButtonKV(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {
+    setMouseTracking(true);
+    setAutoFillBackground(false);
+    ResetColors();
+    // A clicked button takes the focus, also when the click came from the keyboard.
+    connect(this, &QAbstractButton::clicked, this, [this] { setFocus(Qt::OtherFocusReason); });
+}
+
+int CButtonKV::AssignIcons(int hotId, int hotWidth, int hotHeight, int idleId, int idleWidth,
+                           int idleHeight) {
+    const QPixmap hot = LoadIconResource(hotId, QSize(hotWidth, hotHeight));
+    const QPixmap idle =
+        idleId != 0 ? LoadIconResource(idleId, QSize(idleWidth, idleHeight)) : QPixmap();
+    return AssignIconHandles(hot, idle);
+}
+
+int CButtonKV::AssignIconHandles(const QPixmap& hot, const QPixmap& idle) {
+    // The dialog assigns the same icons on every paint of its own; repainting then would make
+    // the dialog paint again, forever.
+    const bool same = hot.cacheKey() == m_hotIcon.cacheKey() &&
+                      (hot.isNull() || idle.cacheKey() == m_idleIcon.cacheKey());
+    if (same) return 0;
+    ReleaseImages();
+    if (!hot.isNull()) {
+        m_hotIcon = hot;
+        m_idleIcon = idle;
+    }
+    update();
+    return 0;
+}
+
+void CButtonKV::ReleaseImages() {
+    m_hotIcon = QPixmap();
+    m_idleIcon = QPixmap();
+}
+
+void CButtonKV::AssignTooltip(const QString& text, bool activate) {
+    if (text.isNull()) return;
+    setToolTip(activate ? text : QString());
+}
+
+void CButtonKV::UseParentBackground(bool repaint) {
+    // The face is left unpainted from now on, and the toolkit composes the parent's pixels
+    // under it at every paint, so there is no copy to keep or discard.
+    m_parentBackground = true;
+    if (repaint) update();
+}
+
+void CButtonKV::ResetColors() {
+    const QColor face = palette().color(QPalette::Button);
+    const QColor text = palette().color(QPalette::ButtonText);
+    m_colors = {face, text, face, text, face, text};
+}
+
+void CButtonKV::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    m_pressed = isDown();
+    m_focused = hasFocus();
+    m_disabled = !isEnabled();
+    const QRect item = rect();
+
+    if (!m_parentBackground) PaintFace(painter, item);
+    PaintFrame(painter, item);
+    const QString caption = text();
+    QRect captionRect = item;
+    if (!m_hotIcon.isNull()) {
+        PaintIcon(painter, !caption.isEmpty(), item, captionRect, m_pressed, m_disabled);
+    }
+    if (!caption.isEmpty()) {
+        PaintCaption(painter, caption, item, captionRect, m_pressed, m_disabled);
+    }
+}
+
+int CButtonKV::PaintFace(QPainter& painter, const QRect& rect) {
+    const ColorSlot slot = (m_hover || m_pressed) ? HotFace : m_focused ? FocusFace : IdleFace;
+    painter.fillRect(rect, m_colors[slot]);
+    return 0;
+}
+
+int CButtonKV::PaintFrame(QPainter& painter, const QRect& rect) {
+    const QColor highlight = palette().color(QPalette::Light);
+    const QColor shadow = palette().color(QPalette::Dark);
+    if (m_pressed) {
+        Draw3dRect(painter, rect, shadow, highlight);
+    } else if (m_hover) {
+        Draw3dRect(painter, rect, highlight, shadow);
+    }
+    return 0;
+}
+
+QRect CButtonKV::PlaceImage(bool hasCaption, const QRect& item, QRect& caption, bool pressed,
+                            QSize icon) const {
+    QRect place = item;
+    if (hasCaption) {
+        place.setLeft(place.left() + m_imageMargin);
+        caption.setLeft(caption.left() + icon.width() + m_imageMargin);
+    } else {
+        place.setLeft(place.left() + (item.width() - icon.width()) / 2);
+    }
+    place.setTop(place.top() + (item.height() - icon.height()) / 2);
+    if (pressed) place.translate(m_pressedShift);
+    return place;
+}
+
+void CButtonKV::PaintIcon(QPainter& painter, bool hasCaption, const QRect& item, QRect& caption,
+                          bool pressed, bool disabled) {
+    const QPixmap& icon = (pressed || m_hover || m_idleIcon.isNull()) ? m_hotIcon : m_idleIcon;
+    const QRect place = PlaceImage(hasCaption, item, caption, pressed, icon.size());
+    if (disabled) {
+        painter.drawPixmap(place.topLeft(), EmbossedIcon(icon, palette().color(QPalette::Light),
+                                                         palette().color(QPalette::Dark)));
+    } else {
+        painter.drawPixmap(place.topLeft(), icon);
+    }
+}
+
+void CButtonKV::PaintCaption(QPainter& painter, const QString& text, const QRect&, QRect& caption,
+                             bool pressed, bool disabled) {
+    if (pressed) caption.translate(m_pressedShift);
+    const QRect kept = caption;
+    QRect measured = painter.boundingRect(caption, kCaptionFlags, text);
+    measured.moveTopLeft(caption.topLeft());
+    measured.translate((kept.width() - measured.width()) / 2,
+                       (kept.height() - measured.height()) / 2);
+    if (disabled) {
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawText(measured.translated(1, 1), kCaptionFlags, text);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawText(measured, kCaptionFlags, text);
+        return;
+    }
+    const ColorSlot slot = (m_hover || pressed) ? HotText : m_focused ? FocusText : IdleText;
+    painter.setPen(m_colors[slot]);
+    painter.drawText(measured, kCaptionFlags, text);
+}
+
+bool CButtonKV::IsUnderPointer(const QPoint& point) const {
+    if (!rect().contains(point)) return false;
+    const QWidget* top = window();
+    if (top == this) return true;
+    return top->childAt(mapTo(top, point)) == this;
+}
+
+void CButtonKV::mouseMoveEvent(QMouseEvent* event) {
+    QPushButton::mouseMoveEvent(event);
+    // A press that began elsewhere and dragged onto the button does not light it up.
+    if ((event->buttons() & Qt::LeftButton) && !m_hover) return;
+    if (IsUnderPointer(event->position().toPoint())) {
+        if (!m_hover) {
+            m_hover = true;
+            update();
+        }
+    } else {
+        EndHover();
+    }
+}
+
+void CButtonKV::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The second click of a double-click is an ordinary click.
+    mousePressEvent(event);
+}
+
+void CButtonKV::leaveEvent(QEvent* event) {
+    QPushButton::leaveEvent(event);
+    EndHover();
+}
+
+void CButtonKV::focusOutEvent(QFocusEvent* event) {
+    QPushButton::focusOutEvent(event);
+    EndHover();
+}
+
+void CButtonKV::changeEvent(QEvent* event) {
+    QPushButton::changeEvent(event);
+    switch (event->type()) {
+        case QEvent::ActivationChange:
+            if (!isActiveWindow()) EndHover();
+            break;
+        case QEvent::EnabledChange:
+            if (!isEnabled()) {
+                HandFocusToNextTabStop();
+                EndHover();
+            }
+            break;
+        case QEvent::PaletteChange:
+            ResetColors();
+            update();
+            break;
+        default:
+            break;
+    }
+}
+
+void CButtonKV::EndHover() {
+    if (!m_hover) return;
+    m_hover = false;
+    update();
+}
+
+void CButtonKV::HandFocusToNextTabStop() {
+    QWidget* parent = parentWidget();
+    if (parent == nullptr) return;
+    for (QWidget* w = nextInFocusChain(); w != nullptr && w != this; w = w->nextInFocusChain()) {
+        const bool tabStop = (w->focusPolicy() & Qt::TabFocus) && w->focusProxy() == nullptr;
+        if (tabStop && parent->isAncestorOf(w) && w->isEnabled() && w->isVisibleTo(parent)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    parent->setFocus(Qt::OtherFocusReason);
+}
+
+}  // namespace tamblor

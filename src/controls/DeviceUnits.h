@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tamblor {
+
+// a * b / c rounded to the nearest integer, halves away from zero, without overflow; -1 when
+// c is 0. The dialog layout and the font sizes depend on this exact rounding.
+inline int MulDiv(int a, int b, int c) {
+    if (c == 0) return -1;
+    const std::int64_t product = static_cast<std::int64_t>(a) * b;
+    const std::int64_t half = (c > 0 ? c : -c) / 2;
+    const bool negative = (product < 0) != (c < 0);
+    const std::int64_t magnitude = ((product < 0 ? -product : product) + half) / (c > 0 ? c : -c);
+    return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+inline int DotsPerMeter(int dpi) { return static_cast<int>(dpi / 0.0254 + 0.5); }
+
+}  // namespace tamblor

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "DemoDock.h"
+#include "GuiTestSupport.h"
+#include "TamblorDlg.h"
+#include "hid/emulated/EmulatedDock.h"
+
+namespace tamblor {
+namespace {
+
+using test::WaitUntil;
+using namespace std::chrono_literals;
+
+const std::filesystem::path kCarrier = TAMBLOR_PACKAGE_CARRIER;
+
+QStringList LogLines(const CTamblorDlg& dialog) {
+    return dialog.LogEdit()->toPlainText().split(QLatin1Char('\n'));
+}
+
+bool LogHas(const CTamblorDlg& dialog, const char* line) {
+    return LogLines(dialog).contains(QString::fromLatin1(line));
+}
+
+// Answers the next message box that opens with `answer` and keeps its text.
+class CMessageBoxAnswerer {
+  public:
+    explicit CMessageBoxAnswerer(QMessageBox::StandardButton answer) {
+        QObject::connect(&m_poll, &QTimer::timeout, [this, answer] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            m_text = box->text();
+            m_poll.stop();
+            box->button(answer)->click();
+        });
+        m_poll.start(5);
+    }
+    const QString& Text() const { return m_text; }
+
+  private:
+    QTimer m_poll;
+    QString m_text;
+};
+
+// The window as the demo wires it, with the demo's dock timing scaled down.
+struct DemoWindow {
+    explicit DemoWindow(DockConfig config) : dock(config), dialog(dock, kCarrier) {}
+
+    void Open() {
+        dialog.OnInitDialog();
+        dialog.show();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    }
+
+    void StartUpgrade() {
+        ASSERT_TRUE(WaitUntil([this] { return dialog.UpgradeButton()->isEnabled(); }));
+        QTest::mouseClick(dialog.UpgradeButton(), Qt::LeftButton);
+    }
+
+    CEmulatedDock dock;
+    CTamblorDlg dialog;
+};
+
+DockConfig QuickDock(std::chrono::milliseconds latency = 0ms) {
+    DockConfig config = DemoDockConfig();
+    config.latency = latency;
+    config.restartDelay = 20ms;
+    return config;
+}
+
+TEST(TamblorDlg, ControlsSitAtTheirTemplatePlaces) {
+    CEmulatedDock dock;
+    CTamblorDlg dialog(dock, kCarrier);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Varnex USB-C Device FW Upgrade Tool"));
+    EXPECT_EQ(dialog.size(), QSize(500, 288));
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowSystemMenuHint);
+
+    struct Case {
+        const char* control;
+        QWidget* widget;
+        QRect pixels;
+        bool visible;
+    };
+    // Base units of 12-point Arial (and its stand-in): 9 x 18.
+    const Case cases[] = {
+        {"Scan", dialog.ScanButton(), {14, 14, 149, 54}, false},
+        {"Exit", dialog.ExitButton(), {376, 14, 108, 54}, true},
+        {"version", dialog.VersionStatic(), {203, 272, 297, 18}, true},
+        {"Start upgrade", dialog.UpgradeButton(), {189, 14, 149, 54}, true},
+        {"log", dialog.LogEdit(), {16, 77, 468, 173}, true},
+        {"progress", dialog.ProgressBar(), {16, 254, 468, 18}, true},
+        {"Test", dialog.TestButton(), {137, 16, 54, 32}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.widget->geometry(), c.pixels) << c.control;
+        EXPECT_EQ(c.widget->isVisibleTo(&dialog), c.visible) << c.control;
+    }
+    EXPECT_FALSE(dialog.UpgradeButton()->isEnabled());
+    EXPECT_FALSE(dialog.ScanButton()->isEnabled());
+}
+
+TEST(TamblorDlg, StartsWithoutADeviceAndExitsAtOnce) {
+    DockConfig unplugged = QuickDock();
+    unplugged.plugged = false;
+    DemoWindow window(unplugged);
+    int asked = 0;
+    window.dialog.SetExitConfirmation([&asked](QWidget*) {
+        ++asked;
+        return true;
+    });
+    window.Open();
+    CTamblorDlg& dialog = window.dialog;
+
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(dialog, "No device found!"); }));
+    EXPECT_EQ(LogLines(dialog), QStringList{QStringLiteral("No device found!")});
+    EXPECT_FALSE(dialog.UpgradeButton()->isEnabled());
+    EXPECT_EQ(dialog.ProgressBar()->Position(), 0);
+    EXPECT_TRUE(dialog.VersionStatic()->text().startsWith(QStringLiteral("Code Ver:V103")));
+    EXPECT_EQ(dialog.LogEdit()->palette().color(QPalette::Text), QColor(186, 85, 211));
+    EXPECT_EQ(dialog.focusWidget(), dialog.ExitButton());
+
+    QTest::mouseClick(dialog.ExitButton(), Qt::LeftButton);
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(dialog.IsDestroyed());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// Counts the paints of one widget.
+class CPaintCounter : public QObject {
+  public:
+    explicit CPaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    int count = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(TamblorDlg, IdleWindowDoesNotKeepRepaintingItself) {
+    // The skin is set up again in every paint; that must not ask for yet another paint.
+    DockConfig unplugged = QuickDock();
+    unplugged.plugged = false;
+    DemoWindow window(unplugged);
+    CPaintCounter paints(window.dialog);
+    window.Open();
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(window.dialog, "No device found!"); }));
+    QTest::qWait(100);
+    ASSERT_GT(paints.count, 0);
+    paints.count = 0;
+    QTest::qWait(300);
+    EXPECT_EQ(paints.count, 0);
+}
+
+TEST(TamblorDlg, ClickingIntoTheLogHandsTheFocusToExit) {
+    DockConfig unplugged = QuickDock();
+    unplugged.plugged = false;
+    DemoWindow window(unplugged);
+    window.Open();
+    window.dialog.ExitButton()->clearFocus();
+    QTest::mouseClick(window.dialog.LogEdit()->viewport(), Qt::LeftButton);
+    EXPECT_EQ(window.dialog.focusWidget(), window.dialog.ExitButton());
+}
+
+TEST(TamblorDlg, WholeUpgradeDrivenByStartUpgrade) {
+    DemoWindow window(QuickDock());
+    window.Open();
+    CTamblorDlg& dialog = window.dialog;
+    ASSERT_NO_FATAL_FAILURE(window.StartUpgrade());
+    // Start upgrade is disabled once pressed; the focus passes over the log to Exit.
+    ASSERT_TRUE(WaitUntil([&] { return !dialog.UpgradeButton()->isEnabled(); }));
+    EXPECT_EQ(dialog.focusWidget(), dialog.ExitButton());
+
+    // Through the restart into the boot loader, Chip 3, and back to the application, which
+    // then reports the new version.
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(dialog, "Don't need to upgrade!"); }))
+        << LogLines(dialog).join(QLatin1Char('|')).toStdString();
+    const QStringList lines = LogLines(dialog);
+    const qsizetype finish = lines.indexOf(QStringLiteral("File 1/1 End"));
+    ASSERT_GE(finish, 0);
+    EXPECT_EQ(lines.mid(finish, 3),
+              (QStringList{QStringLiteral("File 1/1 End"), QStringLiteral("ISP Chip 3 Finish!"),
+                           QStringLiteral("Chip 3 Checksum pass, ISP Success!")}));
+    EXPECT_EQ(lines.first(), QStringLiteral("Waiting..."));
+    EXPECT_EQ(dialog.ProgressBar()->Position(), 100);
+    EXPECT_EQ(dialog.ProgressBar()->FillColor(), kFillGreen);
+    EXPECT_FALSE(dialog.UpgradeButton()->isEnabled());
+    EXPECT_FALSE(dialog.Engine().IsUpgradeRunning());
+    // The caret is at the end and the last line in view.
+    const CColorEdit& log = *dialog.LogEdit();
+    EXPECT_TRUE(log.textCursor().atEnd());
+    EXPECT_TRUE(log.viewport()->rect().contains(log.cursorRect()));
+    EXPECT_GT(log.verticalScrollBar()->value(), 0);
+}
+
+TEST(TamblorDlg, ExitWhileAChipIsWrittenAsksAndThenEndsPromptly) {
+    // Slow replies keep Chip 3 streaming for seconds, longer than the test needs.
+    DemoWindow window(QuickDock(20ms));
+    window.Open();
+    CTamblorDlg& dialog = window.dialog;
+    ASSERT_NO_FATAL_FAILURE(window.StartUpgrade());
+    ASSERT_TRUE(WaitUntil([&] { return dialog.ProgressBar()->Position() >= 5; }));
+
+    {
+        CMessageBoxAnswerer no(QMessageBox::No);
+        QTest::mouseClick(dialog.ExitButton(), Qt::LeftButton);
+        EXPECT_FALSE(no.Text().isEmpty());
+    }
+    EXPECT_FALSE(dialog.IsDestroyed());
+    EXPECT_TRUE(dialog.isVisible());
+    const int position = dialog.ProgressBar()->Position();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.ProgressBar()->Position() > position; }));
+    ASSERT_TRUE(dialog.Engine().IsUpgradeRunning());
+
+    // Escape takes the same road as Exit.
+    CMessageBoxAnswerer yes(QMessageBox::Yes);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(yes.Text().isEmpty());
+    EXPECT_TRUE(dialog.IsDestroyed());
+    EXPECT_FALSE(dialog.isVisible());
+    // The reader has been joined: the dock hears nothing more.
+    const std::size_t sent = window.dock.ReceivedReports().size();
+    QTest::qWait(50);
+    EXPECT_EQ(window.dock.ReceivedReports().size(), sent);
+}
+
+}  // namespace
+}  // namespace tamblor
