@@ -75,9 +75,7 @@ void CTamblorEngine::ReaderThreadProc() {
             if (got > 0) {
                 // A report from a channel a rescan or a removal has since replaced is stale.
                 if (m_link.g_deviceConnected == 1 && channel == m_readChannel) {
-                    m_readerBusy = true;
                     DispatchReport(buffer);
-                    m_readerBusy = false;
                 }
                 continue;
             }

@@ -97,24 +97,9 @@ bool CTamblorEngine::IsUpgradeRunning() const {
     return m_upgradeState != 0 && m_upgradeState != 17;
 }
 
-bool CTamblorEngine::IsPackageLoaded() const {
-    std::lock_guard lock(m_lock);
-    return g_packageLoaded != 0;
-}
-
 bool CTamblorEngine::IsDeviceReady() const {
     std::lock_guard lock(m_lock);
     return m_deviceReady != 0;
-}
-
-bool CTamblorEngine::IsIspMode() const {
-    std::lock_guard lock(m_lock);
-    return m_ispMode != 0;
-}
-
-PackageInfo CTamblorEngine::Package() const {
-    std::lock_guard lock(m_lock);
-    return m_package;
 }
 
 LinkState CTamblorEngine::Link() const {

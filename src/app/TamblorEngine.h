@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -53,13 +52,8 @@ class CTamblorEngine {
     std::uint8_t UpgradeState() const;
     // True while a chip is being worked on (a state other than 0 and 17).
     bool IsUpgradeRunning() const;
-    bool IsPackageLoaded() const;
     bool IsDeviceReady() const;
-    bool IsIspMode() const;
-    PackageInfo Package() const;
     LinkState Link() const;
-    // True while the reader thread is handling a report.
-    bool IsReaderBusy() const { return m_readerBusy.load(); }
 
   private:
     // Every member below is guarded by m_lock unless noted.
@@ -132,7 +126,6 @@ class CTamblorEngine {
     std::uint64_t m_wakeGeneration = 0;
     bool m_stopping = false;
     bool m_destroyed = false;
-    std::atomic<bool> m_readerBusy{false};
 };
 
 }  // namespace tamblor
