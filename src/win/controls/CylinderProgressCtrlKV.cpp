@@ -1,0 +1,159 @@
+#include "CylinderProgressCtrlKV.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+
+#include "controls/CylinderMath.h"
+
+namespace tamblor::win {
+
+using namespace Gdiplus;
+
+namespace {
+
+std::uint32_t ToArgb(COLORREF color) {
+    return 0xFF000000u | (std::uint32_t{GetRValue(color)} << 16) |
+           (std::uint32_t{GetGValue(color)} << 8) | GetBValue(color);
+}
+
+}  // namespace
+
+CCylinderProgressCtrlKV::CCylinderProgressCtrlKV()
+    : m_textColor(ToArgb(::GetSysColor(COLOR_BTNTEXT))) {
+    const int span = std::abs(m_upper - m_lower);
+    m_span = span == 0 ? 1 : span;
+}
+
+void CCylinderProgressCtrlKV::SetPosition(int value) {
+    const int clamped = std::clamp(value, m_lower, m_upper);
+    m_position = clamped;
+    if (m_hwnd) ::SendMessageW(m_hwnd, PBM_SETPOS, static_cast<WPARAM>(clamped), 0);
+}
+
+void CCylinderProgressCtrlKV::SetFillColor(std::uint32_t argb, bool repaint) {
+    m_fillColor = argb;
+    if (repaint && m_hwnd) Invalidate();
+}
+
+LRESULT CCylinderProgressCtrlKV::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_PAINT:
+            OnPaint();
+            return 0;
+        case WM_ERASEBKGND:
+        case WM_NCPAINT:
+            return 0;
+        default:
+            if (IsReflectedCtlColor(msg)) {
+                return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+            }
+            return Default(msg, wParam, lParam);
+    }
+}
+
+void CCylinderProgressCtrlKV::PaintBackground(Graphics& graphics, const Rect&) {
+    Color face;
+    face.SetFromCOLORREF(::GetSysColor(COLOR_BTNFACE));
+    graphics.Clear(face);
+}
+
+void CCylinderProgressCtrlKV::OnPaint() {
+    PAINTSTRUCT paint{};
+    const HDC dc = ::BeginPaint(m_hwnd, &paint);
+    {
+        Graphics screen(dc);
+        RECT client{};
+        ::GetClientRect(m_hwnd, &client);
+        const int width = client.right;
+        const int height = client.bottom;
+        if (width > 0 && height > 0) {
+            Bitmap image(width, height, PixelFormat32bppARGB);
+            Graphics graphics(&image);
+            graphics.Clear(Color(0, 0, 0, 0));
+            graphics.SetSmoothingMode(SmoothingModeAntiAlias);
+
+            const Rect full(0, 0, width - 1, height - 1);
+            const Rect body(0, 0, full.Width - kCapDepth, full.Height);
+            const int percent = static_cast<int>(100.0 / m_span * m_position.load());
+            const int length = FillLength(body.Width, percent);
+            const Rect empty(length, 0, body.Width - length, body.Height);
+            const Rect filled(0, 0, length, body.Height);
+
+            PaintCylinder(graphics, empty, m_emptyColor, m_outlineColor, percent == 0, true, false,
+                          true);
+            if (percent != 0) {
+                PaintCylinder(graphics, filled, m_fillColor.load(), m_outlineColor, false, true,
+                              true, false);
+            }
+            Pen pen(Color(m_outlineColor), 1.0f);
+            graphics.DrawEllipse(&pen,
+                                 Rect(empty.X + empty.Width, empty.Y, kCapDepth, empty.Height));
+            PaintPercentText(graphics, percent, full);
+            screen.DrawImage(&image, 0, 0);
+        }
+    }
+    ::EndPaint(m_hwnd, &paint);
+}
+
+void CCylinderProgressCtrlKV::PaintCylinder(Graphics& graphics, const Rect& r, std::uint32_t body,
+                                            std::uint32_t outline, bool drawStartFace,
+                                            bool outlineBody, bool outlineEndFace,
+                                            bool outlineStartFace) {
+    const Rect endFace(r.X + r.Width, r.Y, kCapDepth, r.Height);
+    const Rect startFace(r.X, r.Y, kCapDepth, r.Height);
+    GraphicsPath path;
+    path.AddArc(endFace, 90.0f, 180.0f);
+    path.AddArc(startFace, 270.0f, -180.0f);
+    path.CloseFigure();
+
+    SolidBrush bodyBrush{Color(body)};
+    graphics.FillPath(&bodyBrush, &path);
+    PaintGloss(graphics, r, path);
+    Pen pen(Color(outline), 1.0f);
+    if (outlineBody) graphics.DrawPath(&pen, &path);
+    if (drawStartFace) {
+        SolidBrush startBrush{Color(ShadeColor(body, 0.4f))};
+        graphics.FillEllipse(&startBrush, startFace);
+        if (outlineStartFace) graphics.DrawEllipse(&pen, startFace);
+    }
+    SolidBrush endBrush{Color(ShadeColor(body, 0.8f))};
+    graphics.FillEllipse(&endBrush, endFace);
+    if (outlineEndFace) graphics.DrawEllipse(&pen, endFace);
+}
+
+void CCylinderProgressCtrlKV::PaintGloss(Graphics& graphics, const Rect& r, GraphicsPath& body) {
+    LinearGradientBrush gloss(r, Color(100, 128, 128, 128), Color(100, 255, 255, 255), -90.0f,
+                              FALSE);
+    if (gloss.GetLastStatus() != Ok) return;  // a degenerate rectangle has no gloss
+    gloss.SetBlendBellShape(0.7f, 1.0f);
+    graphics.FillPath(&gloss, &body);
+}
+
+void CCylinderProgressCtrlKV::PaintPercentText(Graphics& graphics, int percent, const Rect& full) {
+    const auto parentFont =
+        reinterpret_cast<HFONT>(::SendMessageW(::GetParent(m_hwnd), WM_GETFONT, 0, 0));
+    if (parentFont == nullptr) return;
+    LOGFONTW logFont{};
+    if (::GetObjectW(parentFont, sizeof logFont, &logFont) == 0) return;
+    const int dpi = static_cast<int>(graphics.GetDpiY());
+    const auto points = static_cast<REAL>(::MulDiv(-logFont.lfHeight, 72, dpi));
+
+    FontFamily face(logFont.lfFaceName);
+    const FontFamily* family = face.IsAvailable() ? &face : FontFamily::GenericSansSerif();
+    Font font(family, points, FontStyleRegular, UnitPoint);
+    wchar_t text[16];
+    std::swprintf(text, 16, L"%d%%", percent);
+    StringFormat format;
+    format.SetAlignment(StringAlignmentCenter);
+    format.SetLineAlignment(StringAlignmentCenter);
+    graphics.SetTextRenderingHint(TextRenderingHintAntiAlias);
+    SolidBrush brush{Color(m_textColor)};
+    const RectF area(static_cast<REAL>(full.X), static_cast<REAL>(full.Y),
+                     static_cast<REAL>(full.Width), static_cast<REAL>(full.Height));
+    graphics.DrawString(text, -1, &font, area, &format, &brush);
+}
+
+}  // namespace tamblor::win

@@ -1,0 +1,345 @@
+#include "FakeHidPlatform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+namespace tamblor::test {
+namespace {
+
+std::atomic<FakeHidPlatform*> g_current{nullptr};
+const HDEVINFO kInfoSet = reinterpret_cast<HDEVINFO>(std::uintptr_t{0x5E7});
+constexpr NTSTATUS kStatusCancelled = static_cast<NTSTATUS>(0xC0000120);
+
+// The preparsed data is the address of the device's slot, so GetCaps can find it again.
+struct Preparsed {
+    HidCaps caps;
+};
+
+}  // namespace
+
+FakeHidPlatform::FakeHidPlatform() {
+    m_api =
+        win::HidApi{GetHidGuid, GetClassDevs, EnumInterfaces, GetDetail,        DestroyInfoList,
+                    CreateFile, Close,        GetAttributes,  GetPreparsedData, FreePreparsedData,
+                    GetCaps,    Read,         Write,          GetResult,        CancelIo};
+    g_current = this;
+}
+
+FakeHidPlatform::~FakeHidPlatform() { g_current = nullptr; }
+
+FakeHidPlatform* FakeHidPlatform::Current() { return g_current.load(); }
+
+void FakeHidPlatform::SetDevices(std::vector<Device> devices) {
+    std::lock_guard lock(m_lock);
+    m_devices = std::move(devices);
+}
+
+void FakeHidPlatform::Complete(Transfer& t, DWORD bytes, bool cancelled) {
+    t.overlapped->Internal = cancelled ? static_cast<ULONG_PTR>(kStatusCancelled) : 0;
+    t.overlapped->InternalHigh = bytes;
+    ::SetEvent(t.overlapped->hEvent);
+}
+
+void FakeHidPlatform::DeliverInput(const std::wstring& path, std::vector<std::uint8_t> bytes) {
+    std::lock_guard lock(m_lock);
+    for (auto it = m_pendingReads.begin(); it != m_pendingReads.end(); ++it) {
+        const auto device = m_handles.at(reinterpret_cast<std::uintptr_t>(it->handle)).device;
+        if (m_devices[device].path != path) continue;
+        const auto n = std::min<DWORD>(it->size, static_cast<DWORD>(bytes.size()));
+        std::memcpy(it->buffer, bytes.data(), n);
+        Complete(*it, n, false);
+        m_pendingReads.erase(it);
+        return;
+    }
+    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i].path == path) m_queuedInput[i].push_back(std::move(bytes));
+    }
+}
+
+void FakeHidPlatform::CompleteWrites() {
+    std::lock_guard lock(m_lock);
+    for (auto& t : m_pendingWrites) {
+        m_written.emplace_back(t.buffer, t.buffer + t.size);
+        Complete(t, t.size, false);
+    }
+    m_pendingWrites.clear();
+}
+
+void FakeHidPlatform::ClearWritten() {
+    std::lock_guard lock(m_lock);
+    m_written.clear();
+}
+
+void FakeHidPlatform::WaitForPendingRead(const std::wstring& path) {
+    std::unique_lock lock(m_lock);
+    m_changed.wait(lock, [&] {
+        return std::any_of(m_pendingReads.begin(), m_pendingReads.end(), [&](const Transfer& t) {
+            return m_devices[m_handles.at(reinterpret_cast<std::uintptr_t>(t.handle)).device]
+                       .path == path;
+        });
+    });
+}
+
+std::vector<std::vector<std::uint8_t>> FakeHidPlatform::Written() const {
+    std::lock_guard lock(m_lock);
+    return m_written;
+}
+
+std::vector<FakeHidPlatform::OpenCall> FakeHidPlatform::OpenCalls() const {
+    std::lock_guard lock(m_lock);
+    return m_openCalls;
+}
+
+int FakeHidPlatform::OpenHandles() const {
+    std::lock_guard lock(m_lock);
+    return static_cast<int>(m_handles.size());
+}
+
+int FakeHidPlatform::OpenHandles(DWORD access) const {
+    std::lock_guard lock(m_lock);
+    return static_cast<int>(std::count_if(m_handles.begin(), m_handles.end(), [&](const auto& h) {
+        return h.second.access == access;
+    }));
+}
+
+int FakeHidPlatform::LiveInfoSets() const {
+    std::lock_guard lock(m_lock);
+    return m_liveSets;
+}
+
+int FakeHidPlatform::PendingWrites() const {
+    std::lock_guard lock(m_lock);
+    return static_cast<int>(m_pendingWrites.size());
+}
+
+int FakeHidPlatform::LivePreparsedData() const {
+    std::lock_guard lock(m_lock);
+    return m_preparsed;
+}
+
+void WINAPI FakeHidPlatform::GetHidGuid(LPGUID guid) {
+    // GUID_DEVINTERFACE_HID
+    *guid = GUID{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+}
+
+HDEVINFO WINAPI FakeHidPlatform::GetClassDevs(const GUID*, PCWSTR, HWND, DWORD flags) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    if (flags != (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)) return INVALID_HANDLE_VALUE;
+    ++self->m_liveSets;
+    return kInfoSet;
+}
+
+BOOL WINAPI FakeHidPlatform::EnumInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, const GUID*,
+                                            DWORD index, PSP_DEVICE_INTERFACE_DATA data) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    if (set != kInfoSet || data->cbSize != sizeof *data || index >= self->m_devices.size()) {
+        ::SetLastError(ERROR_NO_MORE_ITEMS);
+        return FALSE;
+    }
+    data->Reserved = index;
+    return TRUE;
+}
+
+BOOL WINAPI FakeHidPlatform::GetDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA data,
+                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size,
+                                       PDWORD required, PSP_DEVINFO_DATA) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    const auto& device = self->m_devices.at(data->Reserved);
+    const DWORD needed =
+        static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                           (device.path.size() + 1) * sizeof(wchar_t));
+    if (required) *required = needed;
+    if (detail == nullptr || size < needed) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (device.detailFails || detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+        ::SetLastError(ERROR_INVALID_USER_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(detail->DevicePath, device.path.c_str(),
+                (device.path.size() + 1) * sizeof(wchar_t));
+    return TRUE;
+}
+
+BOOL WINAPI FakeHidPlatform::DestroyInfoList(HDEVINFO set) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    if (set != kInfoSet) return FALSE;
+    --self->m_liveSets;
+    return TRUE;
+}
+
+HANDLE WINAPI FakeHidPlatform::CreateFile(LPCWSTR path, DWORD access, DWORD share,
+                                          LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+                                          HANDLE) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    self->m_openCalls.push_back({path, access, share, disposition, flags});
+    for (std::size_t i = 0; i < self->m_devices.size(); ++i) {
+        const auto& device = self->m_devices[i];
+        if (device.path != path) continue;
+        const bool fails = (access == 0 && device.probeFails) ||
+                           (access == GENERIC_READ && device.readOpenFails) ||
+                           (access == GENERIC_WRITE && device.writeOpenFails);
+        if (fails) break;
+        const auto value = self->m_nextHandle;
+        self->m_nextHandle += 0x10;
+        self->m_handles[value] = Handle{i, access};
+        return reinterpret_cast<HANDLE>(value);
+    }
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI FakeHidPlatform::Close(HANDLE handle) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    const auto key = reinterpret_cast<std::uintptr_t>(handle);
+    if (self->m_handles.erase(key) == 0) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // Closing a handle ends its I/O, as the platform does.
+    for (auto* list : {&self->m_pendingReads, &self->m_pendingWrites}) {
+        std::erase_if(*list, [&](Transfer& t) {
+            if (t.handle != handle) return false;
+            self->Complete(t, 0, true);
+            return true;
+        });
+    }
+    return TRUE;
+}
+
+BOOLEAN WINAPI FakeHidPlatform::GetAttributes(HANDLE handle, PHIDD_ATTRIBUTES attributes) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    const auto it = self->m_handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == self->m_handles.end() || attributes->Size != sizeof *attributes) return FALSE;
+    const auto& device = self->m_devices[it->second.device];
+    if (!device.attributes) return FALSE;
+    attributes->VendorID = device.attributes->vendorId;
+    attributes->ProductID = device.attributes->productId;
+    attributes->VersionNumber = device.attributes->versionNumber;
+    return TRUE;
+}
+
+BOOLEAN WINAPI FakeHidPlatform::GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    const auto it = self->m_handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == self->m_handles.end()) return FALSE;
+    const auto& device = self->m_devices[it->second.device];
+    if (!device.caps) return FALSE;
+    ++self->m_preparsed;
+    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(new Preparsed{*device.caps});
+    return TRUE;
+}
+
+BOOLEAN WINAPI FakeHidPlatform::FreePreparsedData(PHIDP_PREPARSED_DATA data) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    --self->m_preparsed;
+    delete reinterpret_cast<Preparsed*>(data);
+    return TRUE;
+}
+
+NTSTATUS WINAPI FakeHidPlatform::GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
+    const auto& source = reinterpret_cast<Preparsed*>(data)->caps;
+    *caps = HIDP_CAPS{};
+    caps->UsagePage = source.usagePage;
+    caps->Usage = source.usage;
+    caps->InputReportByteLength = source.inputReportByteLength;
+    caps->OutputReportByteLength = source.outputReportByteLength;
+    return HIDP_STATUS_SUCCESS;
+}
+
+BOOL WINAPI FakeHidPlatform::Read(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD,
+                                  LPOVERLAPPED ov) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    const auto it = self->m_handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == self->m_handles.end() || it->second.access != GENERIC_READ || ov == nullptr) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    Transfer t{handle, static_cast<std::uint8_t*>(buffer), size, ov};
+    ::ResetEvent(ov->hEvent);
+    auto& queued = self->m_queuedInput[it->second.device];
+    if (!queued.empty()) {
+        const auto& bytes = queued.front();
+        const auto n = std::min<DWORD>(size, static_cast<DWORD>(bytes.size()));
+        std::memcpy(buffer, bytes.data(), n);
+        queued.pop_front();
+        self->Complete(t, n, false);
+    } else {
+        self->m_pendingReads.push_back(t);
+        self->m_changed.notify_all();
+    }
+    ::SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+BOOL WINAPI FakeHidPlatform::Write(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD,
+                                   LPOVERLAPPED ov) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    const auto it = self->m_handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == self->m_handles.end() || it->second.access != GENERIC_WRITE || ov == nullptr) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const auto& device = self->m_devices[it->second.device];
+    auto* bytes = static_cast<std::uint8_t*>(const_cast<void*>(buffer));
+    Transfer t{handle, bytes, size, ov};
+    switch (device.writeMode) {
+        case WriteMode::Immediate:
+            self->m_written.emplace_back(bytes, bytes + size);
+            self->Complete(t, size, false);
+            return TRUE;
+        case WriteMode::Pending:
+            ::ResetEvent(ov->hEvent);
+            self->m_pendingWrites.push_back(t);
+            ::SetLastError(ERROR_IO_PENDING);
+            return FALSE;
+        case WriteMode::Fail:
+            break;
+    }
+    ::SetLastError(device.writeError);
+    return FALSE;
+}
+
+BOOL WINAPI FakeHidPlatform::GetResult(HANDLE, LPOVERLAPPED ov, LPDWORD bytes, BOOL wait) {
+    if (::WaitForSingleObject(ov->hEvent, wait ? INFINITE : 0) != WAIT_OBJECT_0) {
+        ::SetLastError(ERROR_IO_INCOMPLETE);
+        return FALSE;
+    }
+    if (ov->Internal != 0) {
+        ::SetLastError(ERROR_OPERATION_ABORTED);
+        return FALSE;
+    }
+    *bytes = static_cast<DWORD>(ov->InternalHigh);
+    return TRUE;
+}
+
+BOOL WINAPI FakeHidPlatform::CancelIo(HANDLE handle, LPOVERLAPPED ov) {
+    auto* self = Current();
+    std::lock_guard lock(self->m_lock);
+    bool found = false;
+    for (auto* list : {&self->m_pendingReads, &self->m_pendingWrites}) {
+        std::erase_if(*list, [&](Transfer& t) {
+            if (t.handle != handle || (ov != nullptr && t.overlapped != ov)) return false;
+            self->Complete(t, 0, true);
+            found = true;
+            return true;
+        });
+    }
+    if (!found) ::SetLastError(ERROR_NOT_FOUND);
+    return found ? TRUE : FALSE;
+}
+
+}  // namespace tamblor::test

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hid/HidPort.h"
+#include "win/hid/HidApi.h"
+
+namespace tamblor::test {
+
+// A HID bus in memory behind the HidApi table: SetupAPI enumerates the devices in order,
+// CreateFileW hands out fake handles, HidD/HidP answer from each device's description, and
+// reads and writes complete when the test says so. One instance at a time is installed.
+class FakeHidPlatform {
+  public:
+    enum class WriteMode { Pending, Immediate, Fail };
+
+    struct Device {
+        std::wstring path;
+        bool detailFails = false;
+        bool probeFails = false;
+        std::optional<HidAttributes> attributes = HidAttributes{0x10C4, 0xF505, 0x0100};
+        std::optional<HidCaps> caps = HidCaps{0xFF00, 0x0002, 64, 64};
+        bool readOpenFails = false;
+        bool writeOpenFails = false;
+        WriteMode writeMode = WriteMode::Immediate;
+        DWORD writeError = 0;  // the last error of a failed write
+    };
+
+    struct OpenCall {
+        std::wstring path;
+        DWORD access;
+        DWORD share;
+        DWORD disposition;
+        DWORD flags;
+    };
+
+    FakeHidPlatform();
+    ~FakeHidPlatform();
+    FakeHidPlatform(const FakeHidPlatform&) = delete;
+    FakeHidPlatform& operator=(const FakeHidPlatform&) = delete;
+
+    const win::HidApi& Api() const { return m_api; }
+
+    void SetDevices(std::vector<Device> devices);
+    // Completes the pending read on `path` with these bytes, or keeps them for the next read.
+    void DeliverInput(const std::wstring& path, std::vector<std::uint8_t> bytes);
+    // Completes every pending write; each one's bytes are recorded as written at that moment.
+    void CompleteWrites();
+    void ClearWritten();
+    // Blocks until a read is pending on `path`.
+    void WaitForPendingRead(const std::wstring& path);
+
+    // Observations.
+    std::vector<std::vector<std::uint8_t>> Written() const;
+    std::vector<OpenCall> OpenCalls() const;
+    int OpenHandles() const;
+    int OpenHandles(DWORD access) const;
+    int LiveInfoSets() const;
+    int PendingWrites() const;
+    int LivePreparsedData() const;
+
+  private:
+    struct Handle {
+        std::size_t device;
+        DWORD access;
+    };
+    struct Transfer {
+        HANDLE handle;
+        std::uint8_t* buffer;  // reads: where the bytes go; writes: the caller's bytes
+        DWORD size;
+        OVERLAPPED* overlapped;
+    };
+
+    static FakeHidPlatform* Current();
+    void Complete(Transfer& t, DWORD bytes, bool cancelled);
+
+    // The table's entries.
+    static void WINAPI GetHidGuid(LPGUID guid);
+    static HDEVINFO WINAPI GetClassDevs(const GUID*, PCWSTR, HWND, DWORD flags);
+    static BOOL WINAPI EnumInterfaces(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD index,
+                                      PSP_DEVICE_INTERFACE_DATA data);
+    static BOOL WINAPI GetDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA data,
+                                 PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD size,
+                                 PDWORD required, PSP_DEVINFO_DATA);
+    static BOOL WINAPI DestroyInfoList(HDEVINFO set);
+    static HANDLE WINAPI CreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                                    DWORD disposition, DWORD flags, HANDLE);
+    static BOOL WINAPI Close(HANDLE handle);
+    static BOOLEAN WINAPI GetAttributes(HANDLE handle, PHIDD_ATTRIBUTES attributes);
+    static BOOLEAN WINAPI GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* data);
+    static BOOLEAN WINAPI FreePreparsedData(PHIDP_PREPARSED_DATA data);
+    static NTSTATUS WINAPI GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps);
+    static BOOL WINAPI Read(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD, LPOVERLAPPED ov);
+    static BOOL WINAPI Write(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD, LPOVERLAPPED ov);
+    static BOOL WINAPI GetResult(HANDLE handle, LPOVERLAPPED ov, LPDWORD bytes, BOOL wait);
+    static BOOL WINAPI CancelIo(HANDLE handle, LPOVERLAPPED ov);
+
+    win::HidApi m_api;
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<Device> m_devices;
+    std::map<std::uintptr_t, Handle> m_handles;
+    std::uintptr_t m_nextHandle = 0x1000;
+    int m_liveSets = 0;
+    int m_preparsed = 0;
+    std::vector<OpenCall> m_openCalls;
+    std::vector<Transfer> m_pendingReads;
+    std::vector<Transfer> m_pendingWrites;
+    std::map<std::size_t, std::deque<std::vector<std::uint8_t>>> m_queuedInput;
+    std::vector<std::vector<std::uint8_t>> m_written;
+};
+
+}  // namespace tamblor::test

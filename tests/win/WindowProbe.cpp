@@ -1,0 +1,119 @@
+// Looks at the running tool's window from another process of the same Wine session, for the
+// scripted runs under Xvfb:
+//   window-probe text log|version     prints the log's or the version static's text
+//   window-probe wait-log TEXT MS     waits until the log contains TEXT; 0 when it did
+//   window-probe wait-enabled ID MS   waits until control ID is enabled
+//   window-probe center ID            prints the control's centre in screen pixels: "X Y"
+//   window-probe wait-exit MS         prints "armed", then how many ms until the process ends
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
+constexpr int kLogId = 1001;
+
+HWND FindDialog(DWORD waitMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (const HWND dialog = ::FindWindowW(nullptr, kCaption)) return dialog;
+        if (::GetTickCount() - start > waitMs) return nullptr;
+        ::Sleep(50);
+    }
+}
+
+std::wstring Text(HWND hwnd) {
+    const auto length = ::SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    ::SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+HWND VersionStatic(HWND dialog) {
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (static_cast<WORD>(::GetDlgCtrlID(child)) == 0xFFFF) return child;
+    }
+    return nullptr;
+}
+
+void Print(const std::wstring& text) {
+    std::string out;
+    for (const wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+    std::printf("%s\n", out.c_str());
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: window-probe text|wait-log|wait-enabled|center|wait-exit ...\n");
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return Usage();
+    const std::wstring command = argv[1];
+    const HWND dialog = FindDialog(20000);
+    if (dialog == nullptr) {
+        std::fprintf(stderr, "window-probe: no window captioned as the tool's\n");
+        return 3;
+    }
+    if (command == L"text" && argc == 3) {
+        const HWND control = std::wstring(argv[2]) == L"version" ? VersionStatic(dialog)
+                                                                 : ::GetDlgItem(dialog, kLogId);
+        if (control == nullptr) return 3;
+        Print(Text(control));
+        return 0;
+    }
+    if (command == L"wait-log" && argc == 4) {
+        const DWORD limit = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
+        const DWORD start = ::GetTickCount();
+        for (;;) {
+            const std::wstring log = Text(::GetDlgItem(dialog, kLogId));
+            if (log.find(argv[2]) != std::wstring::npos) return 0;
+            if (::GetTickCount() - start > limit) {
+                Print(log);
+                return 1;
+            }
+            ::Sleep(50);
+        }
+    }
+    if (command == L"wait-enabled" && argc == 4) {
+        const HWND control =
+            ::GetDlgItem(dialog, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
+        const DWORD limit = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
+        const DWORD start = ::GetTickCount();
+        while (!::IsWindowEnabled(control)) {
+            if (::GetTickCount() - start > limit) return 1;
+            ::Sleep(50);
+        }
+        return 0;
+    }
+    if (command == L"center" && argc == 3) {
+        const HWND control =
+            ::GetDlgItem(dialog, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
+        RECT rect{};
+        if (control == nullptr || !::GetWindowRect(control, &rect)) return 3;
+        std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        return 0;
+    }
+    if (command == L"wait-exit" && argc == 3) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(dialog, &pid);
+        const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+        if (process == nullptr) return 3;
+        std::printf("armed\n");
+        std::fflush(stdout);
+        const DWORD limit = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
+        const DWORD start = ::GetTickCount();
+        const bool ended = ::WaitForSingleObject(process, limit) == WAIT_OBJECT_0;
+        std::printf("%lu\n", ended ? ::GetTickCount() - start : limit);
+        ::CloseHandle(process);
+        return ended ? 0 : 1;
+    }
+    return Usage();
+}

@@ -1,0 +1,96 @@
+#!/bin/bash
+# Runs both Windows executables under Wine on a private Xvfb display and drives them with a
+# real pointer:
+#   gui-run.sh TAMBLOR_EXE DEMO_EXE PROBE_EXE WINEPREFIX SCREENSHOT_DIR
+# tamblor.exe must start, show the package's version and log "No device found!";
+# tamblor-demo.exe must complete a simulated upgrade after its Start-upgrade button is clicked,
+# and end within a second after Exit is clicked.
+set -euo pipefail
+
+tamblor=$1 demo=$2 probe=$3
+export WINEPREFIX=$4
+shots=$5
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$shots"
+work=$(mktemp -d)
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# A display of our own.
+exec 5>"$work/displayfd"
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -n1 "$work/displayfd")
+exec 5>&-
+
+wine_run() { "$here/wine-run" "$@"; }
+probe() { wine_run "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+# Without a window manager, Wine draws the caption bar itself.
+wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+wine_run reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+
+start_app() {
+    wine_run "$1" >"$work/app.log" 2>&1 &
+    app_pid=$!
+}
+
+shoot() {
+    import -window root -crop 520x330+0+0 "$shots/$1" 2>/dev/null || import -window root "$shots/$1"
+}
+
+# Puts the pointer on control $1, so that a click is one event away.
+point_at() {
+    local x y
+    read -r x y < <(probe center "$1")
+    [ -n "$x" ] || fail "no control $1"
+    xdotool mousemove "$x" "$y"
+    sleep 0.3
+}
+
+exit_within_a_second() {
+    point_at 2
+    # Unfiltered, so that "armed" shows as soon as it is printed.
+    wine_run "$probe" wait-exit 5000 >"$work/exit" 2>/dev/null &
+    local waiter=$!
+    for _ in $(seq 100); do grep -q armed "$work/exit" 2>/dev/null && break; sleep 0.05; done
+    xdotool click 1
+    wait "$waiter" || fail "$1 did not end after Exit"
+    local ms
+    ms=$(tail -n1 "$work/exit" | tr -d '\r')
+    echo "$1 ended ${ms} ms after Exit"
+    [ "$ms" -lt 1000 ] || fail "$1 took ${ms} ms to end after Exit"
+    wait "$app_pid" || true
+    app_pid=
+}
+
+# tamblor.exe on a machine without the dock.
+start_app "$tamblor"
+probe wait-log "No device found!" 90000 || fail "tamblor.exe did not log No device found!"
+version=$(probe text version)
+[ "$version" = "Code Ver:V103  2017/08/11" ] || fail "version static reads '$version'"
+sleep 1
+shoot tamblor-windows.png
+exit_within_a_second tamblor.exe
+
+# tamblor-demo.exe: a whole upgrade of the emulated dock.
+start_app "$demo"
+probe wait-enabled 3 90000 || fail "Start upgrade was never enabled"
+point_at 3
+xdotool click 1
+probe wait-log "Chip 3 Checksum pass, ISP Success!" 120000 || fail "the upgrade did not succeed"
+sleep 1
+shoot tamblor-demo-windows.png
+exit_within_a_second tamblor-demo.exe
+echo "1 passed, 0 failed"
