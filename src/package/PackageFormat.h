@@ -42,6 +42,14 @@ inline std::uint16_t ByteSum(std::span<const std::uint8_t> bytes, std::uint16_t 
     return static_cast<std::uint16_t>(acc);
 }
 
+// Value of one hexadecimal digit of either case, or -1 for any other character.
+constexpr int HexDigitValue(std::uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 // Parses exactly four hexadecimal characters (either case), most significant first.
 // Returns 0 and stores the value, or 1 and leaves `value` untouched.
 int ParseHex4(const std::uint8_t* text, std::uint16_t& value);

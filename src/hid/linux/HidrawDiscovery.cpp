@@ -9,6 +9,7 @@
 
 #include "UdevPtr.h"
 #include "UniqueFd.h"
+#include "package/PackageFormat.h"
 
 namespace tamblor {
 namespace {
@@ -20,18 +21,9 @@ bool ParseHexField(const char* text, std::size_t length, std::uint32_t& value) {
     if (length == 0 || length > 8) return false;
     std::uint32_t result = 0;
     for (std::size_t i = 0; i < length; ++i) {
-        const char c = text[i];
-        std::uint32_t digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<std::uint32_t>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        } else {
-            return false;
-        }
-        result = result * 16 + digit;
+        const int digit = HexDigitValue(static_cast<std::uint8_t>(text[i]));
+        if (digit < 0) return false;
+        result = result * 16 + static_cast<std::uint32_t>(digit);
     }
     value = result;
     return true;

@@ -79,6 +79,10 @@ void CTamblorDlg::RegisterHidNotification() {
 }
 
 bool CTamblorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (IsCtlColor(msg)) {
+        result = OnCtlColor(msg, wParam, lParam);
+        return true;
+    }
     switch (msg) {
         case WM_PAINT: {
             bool handled = false;
@@ -93,15 +97,6 @@ bool CTamblorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
         case WM_DESTROY:
             OnDestroy();
             return false;
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-            result = OnCtlColor(msg, wParam, lParam);
-            return true;
         case WM_DEVICECHANGE:
             result = OnDeviceChange(wParam, lParam);
             return true;

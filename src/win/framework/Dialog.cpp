@@ -89,20 +89,10 @@ INT_PTR CDialog::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     LRESULT result = 0;
     if (!OnMessage(msg, wParam, lParam, result)) return FALSE;
-    switch (msg) {
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-        case WM_QUERYDRAGICON:
-            return static_cast<INT_PTR>(result);
-        default:
-            ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
-            return TRUE;
-    }
+    // These answer in the dialog procedure's own result; everything else through DWLP_MSGRESULT.
+    if (IsCtlColor(msg) || msg == WM_QUERYDRAGICON) return static_cast<INT_PTR>(result);
+    ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result);
+    return TRUE;
 }
 
 }  // namespace tamblor::win

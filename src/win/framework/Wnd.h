@@ -8,8 +8,11 @@ namespace tamblor::win {
 // for itself: the original message plus this base (WM_CTLCOLOR*, WM_DRAWITEM, WM_COMMAND).
 inline constexpr UINT kReflectBase = WM_USER + 0x1C00;
 
+// WM_CTLCOLORMSGBOX to WM_CTLCOLORSTATIC: a control asks its parent for its colours.
+inline bool IsCtlColor(UINT msg) { return msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC; }
+
 inline bool IsReflectedCtlColor(UINT msg) {
-    return msg >= kReflectBase + WM_CTLCOLORMSGBOX && msg <= kReflectBase + WM_CTLCOLORSTATIC;
+    return msg >= kReflectBase && IsCtlColor(msg - kReflectBase);
 }
 
 // A C++ object bound to a window: the dialog, or a control of it that we subclass.
