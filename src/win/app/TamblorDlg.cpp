@@ -148,7 +148,17 @@ bool CTamblorDlg::OnCommand(WPARAM wParam) {
         case 3:
             m_engine->OnStartUpgrade();
             return true;
-        case IDCANCEL:  // Exit, or Escape: honoured at any time
+        case IDCANCEL:  // Exit, or Escape
+            // Leaving while a chip is being written can leave the dock unable to start: ask.
+            if (m_engine->IsUpgradeRunning() &&
+                ::MessageBoxW(m_hwnd,
+                              L"The dock is being upgraded right now.\n\nIf you leave before the "
+                              L"upgrade has finished, the dock may not start until it is "
+                              L"upgraded again.\n\nExit anyway?",
+                              L"Varnex USB-C Device FW Upgrade Tool",
+                              MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+                return true;
+            }
             EndDialog(IDCANCEL);
             return true;
         case IDC_TEST:
