@@ -362,6 +362,17 @@ TEST(DockOracleViolations, EachFaultIsNamedAndAnHonestHostIsNot) {
     }
 }
 
+TEST(DockOracleViolations, AreNotedUpToABoundAndCountedBeyondIt) {
+    CDockLogic dock;
+    const auto unknown = MakeCommandReport(static_cast<IspCommand>(6));
+    for (std::size_t i = 0; i < CDockLogic::kMaxViolationsNoted + 50; ++i)
+        dock.OnHostReport(unknown);
+    EXPECT_EQ(dock.Violations().size(), CDockLogic::kMaxViolationsNoted);
+    const auto report = dock.Report();
+    ASSERT_EQ(report.violations.size(), CDockLogic::kMaxViolationsNoted + 1);
+    EXPECT_EQ(report.violations.back(), "and 50 more violations");
+}
+
 // One step of an exchange as the transport sees it.
 struct Step {
     enum class Kind { Write, Read, Lost } kind;

@@ -448,7 +448,15 @@ void CDockLogic::CheckChip3Blocks() {
     }
 }
 
-void CDockLogic::Violate(std::string text) { m_violations.push_back(std::move(text)); }
+void CDockLogic::Violate(std::string text) {
+    // One misplaced byte early in Chip 1 puts every later page out of step; the first notes
+    // tell the story, and a dock that runs for days must not grow without bound.
+    if (m_violations.size() < kMaxViolationsNoted) {
+        m_violations.push_back(std::move(text));
+    } else {
+        ++m_violationsNotNoted;
+    }
+}
 
 DockReport CDockLogic::Report() const {
     DockReport report;
@@ -469,6 +477,9 @@ DockReport CDockLogic::Report() const {
     report.chip1Sum = m_chip1.sum;
     report.chip3Sum = m_chip3.sum;
     report.violations = m_violations;
+    if (m_violationsNotNoted > 0) {
+        report.violations.push_back(Text("and ", m_violationsNotNoted, " more violations"));
+    }
     return report;
 }
 

@@ -77,7 +77,9 @@ class CDockLogic {
         return m_chip2.at(index).bytes;
     }
     std::span<const std::uint8_t> Chip3Image() const { return m_chip3.bytes; }
+    // The first kMaxViolationsNoted violations; the report counts the others.
     const std::vector<std::string>& Violations() const { return m_violations; }
+    static constexpr std::size_t kMaxViolationsNoted = 100;
     DockReport Report() const;
 
   private:
@@ -151,6 +153,7 @@ class CDockLogic {
     tamblor::Report m_answered{};     // the report it answers
 
     std::vector<std::string> m_violations;
+    std::uint64_t m_violationsNotNoted = 0;
 };
 
 }  // namespace tamblor
