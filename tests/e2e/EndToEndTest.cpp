@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "TestPackages.h"
+#include "SimulatedPackages.h"
 #include "cli/SimulatedUpgrade.h"
 #include "isp/IspReport.h"
 
@@ -14,13 +14,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-SimulationResult Simulate(CEmulatedDock& dock, const TestPackage& package = kShipped) {
+SimulationResult Simulate(CEmulatedDock& dock, const SimulatedPackage& package = kShipped) {
     std::ostringstream out;
     return RunSimulatedUpgrade(dock, package.path, out, false);
 }
 
 // The dock judges the run against the package's images unless told otherwise.
-SimulationResult Simulate(const DockConfig& config, const TestPackage& package = kShipped) {
+SimulationResult Simulate(const DockConfig& config, const SimulatedPackage& package = kShipped) {
     CEmulatedDock dock(config.expected ? config : Judging(config, package));
     return Simulate(dock, package);
 }
@@ -103,7 +103,7 @@ TEST(EndToEnd, AnIspDockStartsWithTheEraseWithoutRestarting) {
 
 struct FailureRow {
     const char* fault;
-    TestPackage package;
+    SimulatedPackage package;
     std::vector<std::string> expectedLines;
     bool succeeded;
 };

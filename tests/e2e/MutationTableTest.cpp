@@ -10,7 +10,7 @@
 #include <string>
 
 #include "HostMutations.h"
-#include "TestPackages.h"
+#include "SimulatedPackages.h"
 #include "cli/SimulatedUpgrade.h"
 
 namespace tamblor::test {
@@ -55,7 +55,7 @@ struct Context {
 
 struct MutationRow {
     const char* name;
-    TestPackage package;
+    SimulatedPackage package;
     std::function<HostMutation(const Context&)> mutation;  // empty: the host as it is
     // What the report must name: a violation containing this text...
     std::string violation;
@@ -187,8 +187,8 @@ struct Run {
     MutationTrace trace;
 };
 
-Run Simulate(const TestPackage& package, const std::function<HostMutation(const Context&)>& make,
-             bool ispDock = false) {
+Run Simulate(const SimulatedPackage& package,
+             const std::function<HostMutation(const Context&)>& make, bool ispDock = false) {
     Context context{SyntheticExpectation(package.selector), std::make_shared<MutationTrace>()};
     DockConfig config;
     config.ispMode = ispDock;

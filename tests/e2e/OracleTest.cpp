@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TestPackages.h"
+#include "SimulatedPackages.h"
 #include "cli/SimulatedUpgrade.h"
 
 namespace tamblor::test {

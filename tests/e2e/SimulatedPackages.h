@@ -11,14 +11,14 @@ namespace tamblor::test {
 
 // The packages the build makes for these tests: the synthetic images, version V103, and a
 // start selector each.
-struct TestPackage {
+struct SimulatedPackage {
     const char* path;
     char selector;
 };
 
-inline constexpr TestPackage kShipped{TAMBLOR_SHIPPED_PACKAGE, '1'};
-inline constexpr TestPackage kSelector2{TAMBLOR_SELECTOR2_PACKAGE, '2'};
-inline constexpr TestPackage kSelector3{TAMBLOR_SELECTOR3_PACKAGE, '3'};
+inline constexpr SimulatedPackage kShipped{TAMBLOR_SHIPPED_PACKAGE, '1'};
+inline constexpr SimulatedPackage kSelector2{TAMBLOR_SELECTOR2_PACKAGE, '2'};
+inline constexpr SimulatedPackage kSelector3{TAMBLOR_SELECTOR3_PACKAGE, '3'};
 
 // What the dock should receive from a package of the synthetic images, worked out from the
 // images themselves rather than read back through the loader under test.
@@ -34,7 +34,7 @@ inline std::shared_ptr<const DockExpectation> SyntheticExpectation(char selector
 }
 
 // `config` with the dock told what `package` should put into it.
-inline DockConfig Judging(DockConfig config, const TestPackage& package) {
+inline DockConfig Judging(DockConfig config, const SimulatedPackage& package) {
     config.expected = SyntheticExpectation(package.selector);
     return config;
 }
