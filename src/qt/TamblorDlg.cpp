@@ -93,7 +93,7 @@ void CTamblorDlg::CreateControls() {
     place(m_logEdit, dlg102::kLog);
     m_logEdit->setReadOnly(true);
     m_logEdit->setFocusPolicy(Qt::StrongFocus);
-    m_logEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_logEdit->setLineWrapMode(QTextEdit::WidgetWidth);
     m_logEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_logEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A thin black border, as a bordered edit has.
