@@ -177,7 +177,12 @@ void CTamblorDlg::OnPaint() {
 
 void CTamblorDlg::OnScan() { m_engine->OnScan(); }
 
-void CTamblorDlg::OnStartUpgrade() { m_engine->OnStartUpgrade(); }
+void CTamblorDlg::OnStartUpgrade() {
+    // Disabled before the engine hears of it, so that a second click already queued finds the
+    // button dead instead of starting the sequence again.
+    m_upgradeButton->setEnabled(false);
+    m_engine->OnStartUpgrade();
+}
 
 void CTamblorDlg::OnTest() { m_engine->OnTest(); }
 

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTimer>
 
 #include "DemoDock.h"
 #include "GuiTestSupport.h"
 #include "TamblorDlg.h"
 #include "hid/emulated/EmulatedDock.h"
+#include "isp/IspReport.h"
 
 namespace tamblor {
 namespace {
@@ -45,6 +47,14 @@ class CMessageBoxAnswerer {
     QTimer m_poll;
     QString m_text;
 };
+
+std::size_t CommandsReceived(const CEmulatedDock& dock, IspCommand command) {
+    std::size_t count = 0;
+    for (const Report& report : dock.ReceivedReports()) {
+        count += IsCommandReport(report) && report[4] == static_cast<std::uint8_t>(command);
+    }
+    return count;
+}
 
 // The window as the demo wires it, with the demo's dock timing scaled down.
 struct DemoWindow {
@@ -199,6 +209,31 @@ TEST(TamblorDlg, WholeUpgradeDrivenByStartUpgrade) {
     EXPECT_TRUE(log.textCursor().atEnd());
     EXPECT_TRUE(log.viewport()->rect().contains(log.cursorRect()));
     EXPECT_GT(log.verticalScrollBar()->value(), 0);
+    // Lines one cell of the log's font apart.
+    const QTextBlock first = log.document()->begin();
+    EXPECT_EQ(
+        log.cursorRect(QTextCursor(first.next())).top() - log.cursorRect(QTextCursor(first)).top(),
+        18);
+}
+
+TEST(TamblorDlg, StartIsTakenOnce) {
+    // A dock already in its boot loader: Start sends IspErase at once.
+    DockConfig isp = QuickDock();
+    isp.ispMode = true;
+    DemoWindow window(isp);
+    window.Open();
+    CTamblorDlg& dialog = window.dialog;
+    ASSERT_TRUE(WaitUntil([&] { return dialog.UpgradeButton()->isEnabled(); }));
+
+    // No event is handled between the two clicks, as when the second waits in the queue
+    // behind the first.
+    QTest::mouseClick(dialog.UpgradeButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.UpgradeButton()->isEnabled());
+    QTest::mouseClick(dialog.UpgradeButton(), Qt::LeftButton);
+
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(dialog, "Chip 3 Checksum pass, ISP Success!"); }))
+        << LogLines(dialog).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(CommandsReceived(window.dock, IspCommand::IspErase), 1u);
 }
 
 TEST(TamblorDlg, ExitWhileAChipIsWrittenAsksAndThenEndsPromptly) {

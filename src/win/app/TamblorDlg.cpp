@@ -146,6 +146,9 @@ bool CTamblorDlg::OnCommand(WPARAM wParam) {
             m_engine->OnScan();
             return true;
         case 3:
+            // Disabled before the engine hears of it, so that a second click already queued
+            // finds the button dead instead of starting the sequence again.
+            ::EnableWindow(Item(3), FALSE);
             m_engine->OnStartUpgrade();
             return true;
         case IDCANCEL:  // Exit, or Escape
