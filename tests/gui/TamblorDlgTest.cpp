@@ -5,6 +5,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
+#include <functional>
+#include <optional>
 
 #include "DemoDock.h"
 #include "GuiTestSupport.h"
@@ -46,6 +48,38 @@ class CMessageBoxAnswerer {
   private:
     QTimer m_poll;
     QString m_text;
+};
+
+// Watches for the next message box without answering it: keeps its text and runs `onOpen`
+// once it is up. Should the box stay up for `patience`, it is answered No so that the test
+// fails instead of hanging.
+class CMessageBoxWatcher {
+  public:
+    explicit CMessageBoxWatcher(std::function<void()> onOpen,
+                                std::chrono::milliseconds patience = 30s) {
+        QObject::connect(&m_poll, &QTimer::timeout, [this, onOpen, patience] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            if (m_text.isEmpty()) {
+                m_text = box->text();
+                m_open.start();
+                onOpen();
+            } else if (m_open.elapsed() > patience.count()) {
+                m_answered = true;
+                m_poll.stop();
+                box->button(QMessageBox::No)->click();
+            }
+        });
+        m_poll.start(5);
+    }
+    const QString& Text() const { return m_text; }
+    bool AnsweredByTheTest() const { return m_answered; }
+
+  private:
+    QTimer m_poll;
+    QElapsedTimer m_open;
+    QString m_text;
+    bool m_answered = false;
 };
 
 std::size_t CommandsReceived(const CEmulatedDock& dock, IspCommand command) {
@@ -119,11 +153,6 @@ TEST(TamblorDlg, StartsWithoutADeviceAndExitsAtOnce) {
     DockConfig unplugged = QuickDock();
     unplugged.plugged = false;
     DemoWindow window(unplugged);
-    int asked = 0;
-    window.dialog.SetExitConfirmation([&asked](QWidget*) {
-        ++asked;
-        return true;
-    });
     window.Open();
     CTamblorDlg& dialog = window.dialog;
 
@@ -135,8 +164,10 @@ TEST(TamblorDlg, StartsWithoutADeviceAndExitsAtOnce) {
     EXPECT_EQ(dialog.LogEdit()->palette().color(QPalette::Text), QColor(186, 85, 211));
     EXPECT_EQ(dialog.focusWidget(), dialog.ExitButton());
 
+    // Should it ask, the answer would keep the window open.
+    CMessageBoxAnswerer no(QMessageBox::No);
     QTest::mouseClick(dialog.ExitButton(), Qt::LeftButton);
-    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(no.Text().isEmpty());
     EXPECT_TRUE(dialog.IsDestroyed());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
@@ -265,6 +296,47 @@ TEST(TamblorDlg, ExitWhileAChipIsWrittenAsksAndThenEndsPromptly) {
     const std::size_t sent = window.dock.ReceivedReports().size();
     QTest::qWait(50);
     EXPECT_EQ(window.dock.ReceivedReports().size(), sent);
+}
+
+TEST(TamblorDlg, ExitQuestionGoesWhenTheUpgradeEndsWhileItIsOpen) {
+    struct Case {
+        const char* end;
+        std::optional<std::uint64_t> removeAfterChunks;
+        const char* lastLine;
+    };
+    const Case cases[] = {
+        {"success", std::nullopt, "Chip 3 Checksum pass, ISP Success!"},
+        {"dock pulled while Chip 3 is written", 50, "Error!, restart please."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.end);
+        // The dock leaves for its boot loader and stays away until the question is up.
+        DockConfig config = QuickDock();
+        config.faults.noReturnAfterIspEnter = true;
+        config.faults.removeAfterChunks = c.removeAfterChunks;
+        DemoWindow window(config);
+        window.Open();
+        CTamblorDlg& dialog = window.dialog;
+        ASSERT_NO_FATAL_FAILURE(window.StartUpgrade());
+        ASSERT_TRUE(WaitUntil([&] { return LogHas(dialog, "No Device found!"); }));
+        ASSERT_TRUE(dialog.Engine().IsUpgradeRunning());
+
+        CMessageBoxWatcher watcher([&] { window.dock.Plug(); });
+        // Returns once the question has gone.
+        QTest::mouseClick(dialog.ExitButton(), Qt::LeftButton);
+        EXPECT_TRUE(watcher.Text().contains(QStringLiteral("being upgraded right now")));
+        EXPECT_FALSE(watcher.AnsweredByTheTest());
+        EXPECT_EQ(dialog.ExitConfirmation(), nullptr);
+        EXPECT_FALSE(dialog.Engine().IsUpgradeRunning());
+        EXPECT_TRUE(WaitUntil([&] { return LogHas(dialog, c.lastLine); }))
+            << LogLines(dialog).join(QLatin1Char('|')).toStdString();
+        EXPECT_FALSE(dialog.IsDestroyed());
+        EXPECT_TRUE(dialog.isVisible());
+
+        // Nothing left to ask: Exit ends the window at once.
+        QTest::mouseClick(dialog.ExitButton(), Qt::LeftButton);
+        EXPECT_TRUE(dialog.IsDestroyed());
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <cwchar>
+
 #include "win/res/resource.h"
 #include "win/util/WideText.h"
 
@@ -15,6 +17,29 @@ namespace {
 constexpr GUID kHidInterfaceClass = {
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 constexpr COLORREF kLogTextColor = 0x00D355BA;
+constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
+
+// The message box this thread shows on behalf of `owner`, if one is up.
+HWND MessageBoxOf(HWND owner) {
+    struct Search {
+        HWND owner;
+        HWND box;
+    } search{owner, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            wchar_t name[16] = {};
+            ::GetClassNameW(window, name, 16);
+            if (::GetWindow(window, GW_OWNER) != s.owner || std::wcscmp(name, L"#32770") != 0) {
+                return TRUE;
+            }
+            s.box = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.box;
+}
 
 }  // namespace
 
@@ -79,27 +104,21 @@ void CTamblorDlg::RegisterHidNotification() {
 }
 
 bool CTamblorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (IsCtlColor(msg)) {
-        result = OnCtlColor(msg, wParam, lParam);
-        return true;
+    if (!OnEngineMessage(msg, wParam, lParam, result)) {
+        return OnWindowMessage(msg, wParam, lParam, result);
     }
-    switch (msg) {
-        case WM_PAINT: {
-            bool handled = false;
-            OnPaint(handled);
-            return handled;
+    // The engine tells the window something whenever a sequence ends (its last line at the
+    // least), so this is where the exit question finds out that it no longer holds.
+    if (m_askingToExit && !m_engine->IsUpgradeRunning()) {
+        if (const HWND box = MessageBoxOf(m_hwnd)) {
+            ::SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
         }
-        case WM_QUERYDRAGICON:
-            result = reinterpret_cast<LRESULT>(m_appIcon);
-            return true;
-        case WM_COMMAND:
-            return OnCommand(wParam) || CBkDialogKV::OnMessage(msg, wParam, lParam, result);
-        case WM_DESTROY:
-            OnDestroy();
-            return false;
-        case WM_DEVICECHANGE:
-            result = OnDeviceChange(wParam, lParam);
-            return true;
+    }
+    return true;
+}
+
+bool CTamblorDlg::OnEngineMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (msg) {
         case WM_LOG_RECORD:
             result = OnLogRecord(lParam);
             return true;
@@ -128,6 +147,33 @@ bool CTamblorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
             return true;
         }
         default:
+            return false;
+    }
+}
+
+bool CTamblorDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (IsCtlColor(msg)) {
+        result = OnCtlColor(msg, wParam, lParam);
+        return true;
+    }
+    switch (msg) {
+        case WM_PAINT: {
+            bool handled = false;
+            OnPaint(handled);
+            return handled;
+        }
+        case WM_QUERYDRAGICON:
+            result = reinterpret_cast<LRESULT>(m_appIcon);
+            return true;
+        case WM_COMMAND:
+            return OnCommand(wParam) || CBkDialogKV::OnMessage(msg, wParam, lParam, result);
+        case WM_DESTROY:
+            OnDestroy();
+            return false;
+        case WM_DEVICECHANGE:
+            result = OnDeviceChange(wParam, lParam);
+            return true;
+        default:
             return CBkDialogKV::OnMessage(msg, wParam, lParam, result);
     }
 }
@@ -152,16 +198,8 @@ bool CTamblorDlg::OnCommand(WPARAM wParam) {
             m_engine->OnStartUpgrade();
             return true;
         case IDCANCEL:  // Exit, or Escape
-            // Leaving while a chip is being written can leave the dock unable to start: ask.
-            if (m_engine->IsUpgradeRunning() &&
-                ::MessageBoxW(m_hwnd,
-                              L"The dock is being upgraded right now.\n\nIf you leave before the "
-                              L"upgrade has finished, the dock may not start until it is "
-                              L"upgraded again.\n\nExit anyway?",
-                              L"Varnex USB-C Device FW Upgrade Tool",
-                              MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
-                return true;
-            }
+            if (m_askingToExit) return true;
+            if (m_engine->IsUpgradeRunning() && !OperatorConfirmsExit()) return true;
             EndDialog(IDCANCEL);
             return true;
         case IDC_TEST:
@@ -170,6 +208,20 @@ bool CTamblorDlg::OnCommand(WPARAM wParam) {
         default:
             return false;
     }
+}
+
+bool CTamblorDlg::OperatorConfirmsExit() {
+    // Leaving while a chip is being written can leave the dock unable to start. The question
+    // goes by itself, unanswered, once the upgrade has ended; the operator then reads the
+    // outcome in the log and leaves with one more Exit.
+    m_askingToExit = true;
+    const int answer = ::MessageBoxW(m_hwnd,
+                                     L"The dock is being upgraded right now.\n\nIf you leave "
+                                     L"before the upgrade has finished, the dock may not start "
+                                     L"until it is upgraded again.\n\nExit anyway?",
+                                     kCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    m_askingToExit = false;
+    return answer == IDYES;
 }
 
 void CTamblorDlg::OnPaint(bool& handled) {
