@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -171,6 +172,49 @@ TEST(TamblorDlg, StartsWithoutADeviceAndExitsAtOnce) {
     EXPECT_TRUE(dialog.IsDestroyed());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// Bounds of the pixels that `label`'s text changes in `host`, within `area` of the host.
+QRect TextInk(QWidget& host, QLabel& label, const QRect& area) {
+    const QString text = label.text();
+    const QImage with = test::Render(host);
+    label.setText(QString());
+    const QImage without = test::Render(host);
+    label.setText(text);
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (with.pixel(x, y) != without.pixel(x, y)) ink |= QRect(x, y, 1, 1);
+        }
+    }
+    return ink;
+}
+
+TEST(TamblorDlg, VersionTextIsCentredAndWhole) {
+    DockConfig unplugged = QuickDock();
+    unplugged.plugged = false;
+    DemoWindow window(unplugged);
+    window.Open();
+    QLabel& version = *window.dialog.VersionStatic();
+    ASSERT_TRUE(WaitUntil([&] { return version.text().startsWith(QStringLiteral("Code Ver:")); }));
+    // The static reaches past the bottom of the client area.
+    const QRect shown = version.geometry() & window.dialog.rect();
+    const QRect ink = TextInk(window.dialog, version, shown);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_LE(std::abs((ink.left() + ink.right()) - (shown.left() + shown.right())), 2)
+        << ink.left() << ".." << ink.right() << " in " << shown.left() << ".." << shown.right();
+
+    // The same text where nothing can cut it off.
+    test::CBackdrop room(QSize(version.width(), version.height() * 3));
+    QLabel alone(version.text(), &room);
+    alone.setFont(version.font());
+    alone.setPalette(version.palette());
+    alone.setAlignment(version.alignment());
+    alone.setWordWrap(version.wordWrap());
+    alone.setGeometry(0, version.height(), version.width(), version.height() * 2);
+    const QRect whole = TextInk(room, alone, room.rect());
+    EXPECT_EQ(ink.height(), whole.height());
+    EXPECT_EQ(ink.top() - version.y(), whole.top() - alone.y());
 }
 
 // Counts the paints of one widget.

@@ -4,6 +4,10 @@
 //   window-probe wait-log TEXT MS     waits until the log contains TEXT; 0 when it did
 //   window-probe wait-enabled ID MS   waits until control ID is enabled
 //   window-probe center ID            prints the control's centre in screen pixels: "X Y"
+//   window-probe rect ID|version      prints, in screen pixels, the part of the control that
+//                                     shows in the window's client area, then that client
+//                                     area: "LEFT TOP RIGHT BOTTOM CLEFT CTOP CRIGHT CBOTTOM"
+//                                     (right and bottom exclusive)
 //   window-probe wait-box MS          waits until the tool shows a message box
 //   window-probe wait-no-box MS       waits until the tool shows no message box
 //   window-probe wait-exit MS         prints "armed", then how many ms until the process ends
@@ -95,7 +99,7 @@ void Print(const std::wstring& text) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: window-probe text|wait-log|wait-enabled|center|wait-box|"
+                 "usage: window-probe text|wait-log|wait-enabled|center|rect|wait-box|"
                  "wait-no-box|wait-exit ...\n");
     return 2;
 }
@@ -142,6 +146,21 @@ int wmain(int argc, wchar_t** argv) {
         RECT rect{};
         if (control == nullptr || !::GetWindowRect(control, &rect)) return 3;
         std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+        return 0;
+    }
+    if (command == L"rect" && argc == 3) {
+        const HWND control = Control(dialog, argv[2]);
+        RECT rect{};
+        RECT client{};
+        if (control == nullptr || !::GetWindowRect(control, &rect) ||
+            !::GetClientRect(dialog, &client)) {
+            return 3;
+        }
+        ::MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        RECT shown{};
+        ::IntersectRect(&shown, &rect, &client);
+        std::printf("%ld %ld %ld %ld %ld %ld %ld %ld\n", shown.left, shown.top, shown.right,
+                    shown.bottom, client.left, client.top, client.right, client.bottom);
         return 0;
     }
     if (command == L"wait-box" && argc == 3) {

@@ -2,10 +2,11 @@
 # Runs both Windows executables under Wine on a private Xvfb display and drives them with a
 # real pointer:
 #   gui-run.sh TAMBLOR_EXE DEMO_EXE PROBE_EXE WINEPREFIX SCREENSHOT_DIR
-# tamblor.exe must start, show the package's version and log "No device found!";
-# tamblor-demo.exe must complete a simulated upgrade after its Start-upgrade button is clicked,
-# put away the exit question that Exit raised during the upgrade once the upgrade has ended, and
-# end within a second after Exit is clicked.
+# tamblor.exe must start, show the package's version centred and whole and log "No device
+# found!"; tamblor-demo.exe must complete a simulated upgrade after its Start-upgrade button is
+# clicked, put away the exit question that Exit raised during the upgrade once the upgrade has
+# ended, and end within a second after Exit is clicked. The progress bar must show its
+# percentage in both.
 set -euo pipefail
 
 tamblor=$1 demo=$2 probe=$3
@@ -64,6 +65,46 @@ shoot_settled() {
     done
 }
 
+# The bounding box of the pixels of screenshot $1, within WIDTHxHEIGHT+X+Y $2, that are
+# brighter (bright) or darker (dark) than the rest, as "WIDTHxHEIGHT+X+Y" relative to $2; a
+# width of 0 when there are none.
+ink_box() {
+    local op=
+    local level=70%
+    [ "$3" = dark ] && op=-negate level=85%
+    convert "$1" -crop "$2" +repage -colorspace gray $op -threshold "$level" -format '%@' info: \
+        2>/dev/null
+}
+
+# The percentage is written in the middle of the bar: dark pixels on the tube.
+check_percentage() {
+    local left top right bottom rest
+    read -r left top right bottom rest < <(probe rect 1002)
+    [ -n "$bottom" ] || fail "no progress bar"
+    local middle=$(((left + right) / 2))
+    local box
+    box=$(ink_box "$shots/$1" "60x$((bottom - top))+$((middle - 30))+$top" dark)
+    [ "${box%%x*}" -gt 5 ] || fail "$1: no percentage on the progress bar"
+}
+
+# The version text is centred in its static and ends above the bottom of the client area, which
+# cuts the static off.
+check_version() {
+    local left top right bottom cleft ctop cright cbottom
+    read -r left top right bottom cleft ctop cright cbottom < <(probe rect version)
+    [ -n "$cbottom" ] || fail "no version static"
+    local box w h x y
+    box=$(ink_box "$shots/$1" "$((right - left))x$((bottom - top))+$left+$top" bright)
+    IFS='x+' read -r w h x y <<<"$box"
+    [ "$w" -gt 0 ] || fail "$1: no version text"
+    local ink_left=$((left + x)) ink_right=$((left + x + w - 1)) ink_bottom=$((top + y + h - 1))
+    local off_centre=$(((ink_left + ink_right) - (left + right - 1)))
+    [ "${off_centre#-}" -le 2 ] ||
+        fail "$1: version text spans $ink_left..$ink_right, its static $left..$((right - 1))"
+    [ "$ink_bottom" -le $((cbottom - 2)) ] ||
+        fail "$1: version text reaches row $ink_bottom, the client area ends at $((cbottom - 1))"
+}
+
 # Puts the pointer on control $1, so that a click is one event away.
 point_at() {
     local x y
@@ -95,6 +136,8 @@ probe wait-log "No device found!" 90000 || fail "tamblor.exe did not log No devi
 version=$(probe text version)
 [ "$version" = "Code Ver:V103  2017/08/11" ] || fail "version static reads '$version'"
 shoot_settled tamblor-windows.png
+check_version tamblor-windows.png
+check_percentage tamblor-windows.png
 exit_within_a_second tamblor.exe
 
 # tamblor-demo.exe: a whole upgrade of the emulated dock.
@@ -112,5 +155,6 @@ probe wait-log "Chip 3 Checksum pass, ISP Success!" 120000 || fail "the upgrade 
 probe wait-no-box 20000 || fail "the exit question stayed up after the upgrade had ended"
 kill -0 "$app_pid" 2>/dev/null || fail "tamblor-demo.exe ended without Exit being confirmed"
 shoot_settled tamblor-demo-windows.png
+check_percentage tamblor-demo-windows.png
 exit_within_a_second tamblor-demo.exe
 echo "1 passed, 0 failed"

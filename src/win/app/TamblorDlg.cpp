@@ -19,6 +19,12 @@ constexpr GUID kHidInterfaceClass = {
 constexpr COLORREF kLogTextColor = 0x00D355BA;
 constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
 
+bool ShellReadsRightToLeft() {
+    wchar_t layout[4] = {};
+    const LCID ui = MAKELCID(::GetUserDefaultUILanguage(), SORT_DEFAULT);
+    return ::GetLocaleInfoW(ui, LOCALE_IREADINGLAYOUT, layout, 4) > 0 && layout[0] == L'1';
+}
+
 // The message box this thread shows on behalf of `owner`, if one is up.
 HWND MessageBoxOf(HWND owner) {
     struct Search {
@@ -80,6 +86,7 @@ void CTamblorDlg::DoDataExchange() {
 BOOL CTamblorDlg::OnInitDialog() {
     CBkDialogKV::OnInitDialog();
     DoDataExchange();
+    AlignVersionStatic();
     ::SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_appIcon));
     ::SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_appIcon));
     m_ui.SetLogWindow(m_hwnd);
@@ -92,6 +99,16 @@ BOOL CTamblorDlg::OnInitDialog() {
         [this](const DeviceChange& change) { m_ui.PostDeviceChange(change); });
     m_engine->OnInitDialog(ModulePath());  // I/O threads, package, first scan
     return TRUE;
+}
+
+void CTamblorDlg::AlignVersionStatic() {
+    // WS_EX_RIGHT counts only where the shell reads right to left and is ignored elsewhere,
+    // where SS_CENTER decides. Wine right-aligns a static whenever it is set, so only such
+    // shells keep it.
+    const HWND version = VersionStatic();
+    if (version == nullptr || ShellReadsRightToLeft()) return;
+    const LONG_PTR style = ::GetWindowLongPtrW(version, GWL_EXSTYLE);
+    ::SetWindowLongPtrW(version, GWL_EXSTYLE, style & ~LONG_PTR{WS_EX_RIGHT});
 }
 
 void CTamblorDlg::RegisterHidNotification() {

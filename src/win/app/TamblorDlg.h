@@ -34,6 +34,7 @@ class CTamblorDlg : public CBkDialogKV {
     bool OnEngineMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     bool OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void DoDataExchange();
+    void AlignVersionStatic();
     bool OperatorConfirmsExit();
     void RegisterHidNotification();
     void OnPaint(bool& handled);
