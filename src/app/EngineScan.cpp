@@ -65,7 +65,7 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
         m_link.g_outputReportLength > kMaxReportLength) {
         return true;
     }
-    if (auto read = m_bus.OpenRead(matched->path)) {
+    if (auto read = m_bus.OpenInterfaceRead(*matched)) {
         m_readChannel = std::move(read);
         m_link.g_readOpen = 1;
     }
