@@ -12,8 +12,9 @@ namespace {
 // operator's line is the same on every platform.
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 
+// The scan opens only interfaces whose reports fit the buffers, so this never cuts a report.
 std::size_t TransferLength(std::uint16_t reportLength) {
-    return reportLength == 0 ? kReportSize : std::min<std::size_t>(reportLength, kReportSize);
+    return std::min<std::size_t>(reportLength, kReportSize);
 }
 
 }  // namespace

@@ -16,6 +16,14 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
            });
 }
 
+bool IsExpectedCollection(const HidCaps& caps) {
+    return caps.usagePage == g_expectedUsagePage && caps.usage == g_expectedUsage;
+}
+
+bool FitsReportBuffers(std::uint16_t reportLength) {
+    return reportLength >= kMinReportLength && reportLength <= kMaxReportLength;
+}
+
 std::string PidLine(const char* label, std::uint16_t pid) {
     char text[48];
     std::snprintf(text, sizeof text, "%s0X%X : ", label, static_cast<unsigned>(pid));
@@ -29,6 +37,7 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
     m_link.g_devicePath.clear();
     const auto interfaces = m_bus.EnumerateInterfaces();
     const HidInterfaceInfo* matched = nullptr;
+    bool unreadableCaps = false;
     for (const auto& candidate : interfaces) {
         if (!candidate.attributes) continue;
         const auto& attributes = *candidate.attributes;
@@ -42,14 +51,15 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
             continue;
         }
         if (attributes.versionNumber != versionNumber) continue;
-        if (!candidate.caps) continue;
-        if (candidate.caps->usagePage != g_expectedUsagePage ||
-            candidate.caps->usage != g_expectedUsage) {
+        if (!candidate.caps) {
+            unreadableCaps = true;
             continue;
         }
+        if (!IsExpectedCollection(*candidate.caps)) continue;
         matched = &candidate;
         break;
     }
+    m_link.unreadableCaps = matched == nullptr && unreadableCaps;
     if (matched == nullptr) return false;
 
     // A rescan while connected: the reader may be blocked on the old read channel, so release
@@ -59,10 +69,12 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
     m_link.g_outputReportLength = matched->caps->outputReportByteLength;
     m_link.g_deviceConnected = 1;
     m_link.g_devicePath = matched->path;
-    // Our report buffers hold 64 bytes; a device with longer reports stays unopened, which the
-    // scan reports as "device Error!".
-    if (m_link.g_inputReportLength > kMaxReportLength ||
-        m_link.g_outputReportLength > kMaxReportLength) {
+    // Our report buffers hold 64 bytes, and a reply needs room after the report ID, as does a
+    // command: a device whose reports are longer, or too short to carry anything (length 0:
+    // it declares none of that kind), stays unopened, which the scan reports as "device
+    // Error!". Nothing else then reads it in a loop or writes more than it takes.
+    if (!FitsReportBuffers(m_link.g_inputReportLength) ||
+        !FitsReportBuffers(m_link.g_outputReportLength)) {
         return true;
     }
     if (auto read = m_bus.OpenInterfaceRead(*matched)) {
@@ -95,6 +107,12 @@ void CTamblorEngine::ScanLocked() {
     m_deviceReady = 0;
     m_ui.EnableUpgradeButton(false);
     if (m_link.g_deviceConnected == 0) {
+        if (m_link.unreadableCaps) {
+            // The package's device is there but unusable: no product ID differed.
+            PostLogLine("device Error!");
+            m_ui.SetProgressPosition(0);
+            return;
+        }
         PostLogLine("No device found!");
         m_ui.SetProgressPosition(0);
         if (m_link.g_vendorMatched == 1) {

@@ -34,6 +34,13 @@ TEST_P(Scan, TellsTheOperatorWhatItFound) {
 }
 
 const HidInterfaceInfo kUnreadable{"probe-fails", std::nullopt, std::nullopt};
+// The dock as far as its attributes go, with collections that could not be read (a
+// truncated, unbalanced or empty report descriptor).
+const HidInterfaceInfo kDockWithoutCaps{"a", HidAttributes{0x10C4, 0xF505, 0x0100}, std::nullopt};
+
+HidInterfaceInfo DockWithLengths(std::uint16_t input, std::uint16_t output) {
+    return {"a", HidAttributes{0x10C4, 0xF505, 0x0100}, HidCaps{0xFF00, 2, input, output}};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Scan,
@@ -62,7 +69,25 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"ReportsLongerThanOurBuffers",
                  {FakeBus::Dock("a", 0xF505, 0x0100, 0xFF00, 2, 0x10C4, 65)},
                  {"device Error!"},
-                 false}),
+                 false},
+        // An input report of the ID byte alone can carry no reply: reads of it return at once
+        // with nothing.
+        ScanCase{"InputReportsCarryNothing", {DockWithLengths(1, 64)}, {"device Error!"}, false},
+        ScanCase{"NoInputReport", {DockWithLengths(0, 64)}, {"device Error!"}, false},
+        // No output report: nothing may be written to it, least of all 64 bytes.
+        ScanCase{"NoOutputReport", {DockWithLengths(64, 0)}, {"device Error!"}, false},
+        ScanCase{"OutputReportsCarryNothing", {DockWithLengths(64, 1)}, {"device Error!"}, false},
+        ScanCase{"ShortestUsableInputReport", {DockWithLengths(2, 64)}, {}, true},
+        // The product ID matched: whatever is wrong, it is not the product.
+        ScanCase{"CollectionsUnreadable", {kDockWithoutCaps}, {"device Error!"}, false},
+        ScanCase{"CollectionsUnreadableAfterAnotherProduct",
+                 {FakeBus::Dock("b", 0xF503), kDockWithoutCaps},
+                 {"device Error!"},
+                 false},
+        ScanCase{"UnreadableCollectionsOfAnotherInterfaceAreSkipped",
+                 {kDockWithoutCaps, FakeBus::Dock("a")},
+                 {},
+                 true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineFixture, AHandleThatDoesNotOpenMakesTheDeviceUnusable) {
