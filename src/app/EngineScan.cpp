@@ -178,10 +178,15 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
     }
     if (!EqualsIgnoringCase(change.path, m_link.g_devicePath)) return 0;
     if (m_link.g_deviceConnected == 0) return 1;
+    EndLink("No Device found!");
+    return 1;
+}
+
+void CTamblorEngine::EndLink(const char* line) {
     m_ispMode = 0;
     m_link.g_deviceConnected = 0;
     CloseHidDevice();
-    PostLogLine("No Device found!");
+    PostLogLine(line);
     switch (m_upgradeState) {
         case 0:
         case 9:
@@ -195,7 +200,6 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
             break;
     }
     m_ui.EnableUpgradeButton(false);
-    return 1;
 }
 
 void CTamblorEngine::OnDestroy() {

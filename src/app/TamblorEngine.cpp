@@ -6,7 +6,8 @@
 
 namespace tamblor {
 
-CTamblorEngine::CTamblorEngine(IHidBus& bus, IUiPort& ui) : m_bus(bus), m_ui(ui) {}
+CTamblorEngine::CTamblorEngine(IHidBus& bus, IUiPort& ui, ReadRetryPolicy readRetry)
+    : m_bus(bus), m_ui(ui), m_readRetry(readRetry) {}
 
 CTamblorEngine::~CTamblorEngine() { OnDestroy(); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +19,14 @@
 
 namespace tamblor {
 
+// How the reader treats reads that fail or deliver nothing while the device stays connected:
+// it reads again after a pause, so a channel that fails at once is never read in a busy loop,
+// and after `attempts` such reads in a row it takes the interface for lost.
+struct ReadRetryPolicy {
+    std::chrono::milliseconds pause{100};
+    int attempts = 20;
+};
+
 // The tool's logic without its window: start-up, the scan, Start upgrade, device changes,
 // reply dispatch, the upgrade sequence and report I/O. It talks to the device through the HID
 // port and to the operator through the UI port.
@@ -27,7 +36,7 @@ namespace tamblor {
 // thread, so OnDestroy can always join the reader.
 class CTamblorEngine {
   public:
-    CTamblorEngine(IHidBus& bus, IUiPort& ui);
+    CTamblorEngine(IHidBus& bus, IUiPort& ui, ReadRetryPolicy readRetry = {});
     ~CTamblorEngine();
     CTamblorEngine(const CTamblorEngine&) = delete;
     CTamblorEngine& operator=(const CTamblorEngine&) = delete;
@@ -64,6 +73,11 @@ class CTamblorEngine {
     void WakeReader();
     void ReaderThreadProc();
     bool SendReport(const Report& report);
+    // The reader gave up on the connected interface.
+    void LoseInterface();
+    // What the removal of the connected device and the loss of its interface share: the link
+    // closes, `line` tells the operator, and the sequence stops unless it awaits the restart.
+    void EndLink(const char* line);
 
     void PostLogLine(std::string text);
     void PostLogProgress(std::string text, int value);
@@ -98,6 +112,7 @@ class CTamblorEngine {
 
     IHidBus& m_bus;
     IUiPort& m_ui;
+    const ReadRetryPolicy m_readRetry;
     mutable std::mutex m_lock;
 
     // Package.
