@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 #include "ModelTable.h"
 #include "TamblorEngine.h"
@@ -14,6 +15,12 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
+}
+
+bool IsExpectedIdentity(const HidAttributes& attributes, std::uint16_t vendorId,
+                        std::uint16_t productId, std::uint16_t versionNumber) {
+    return attributes.vendorId == vendorId && attributes.productId == productId &&
+           attributes.versionNumber == versionNumber;
 }
 
 bool IsExpectedCollection(const HidCaps& caps) {
@@ -167,12 +174,15 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
     std::lock_guard lock(m_lock);
     if (m_destroyed) return 0;
     if (change.kind == DeviceChangeKind::Arrival) {
-        // Another interface arriving while the dock is still connected in the middle of a
-        // sequence must not rescan: the rescan's mode query would abandon the sequence (an AP
-        // answer resets it) or restart Chip 3 from its erase. The dock's own return after its
-        // restart always follows its removal, which leaves it disconnected.
+        // While a sequence runs over a usable link, an arrival must not rescan: the rescan's
+        // mode query would abandon the sequence (an AP answer resets it) or restart Chip 3
+        // from its erase. The arrival may be the dock itself, back from its restart before
+        // the old interface's removal was announced: the end of the link looks again.
+        const bool linkUsable =
+            m_link.g_deviceConnected == 1 && m_link.g_readOpen == 1 && m_link.g_writeOpen == 1;
         const bool sequenceRunning = m_upgradeState != 0 && m_upgradeState != 17;
-        if (m_link.g_deviceConnected == 1 && sequenceRunning) return 0;
+        if (m_link.g_deviceConnected == 1) m_arrivalWhileConnected = true;
+        if (linkUsable && sequenceRunning) return 0;
         ScanLocked();
         return 0;
     }
@@ -200,6 +210,20 @@ void CTamblorEngine::EndLink(const char* line) {
             break;
     }
     m_ui.EnableUpgradeButton(false);
+    // An interface that arrived while this one was connected may be the dock back already
+    // (notices of a restart can come in either order): find it now, as no arrival will
+    // announce it again. Looked for first, so nothing is said when it is not there.
+    if (std::exchange(m_arrivalWhileConnected, false) && ExpectedDevicePresent()) ScanLocked();
+}
+
+bool CTamblorEngine::ExpectedDevicePresent() {
+    const auto interfaces = m_bus.EnumerateInterfaces();
+    return std::any_of(interfaces.begin(), interfaces.end(), [&](const HidInterfaceInfo& i) {
+        return i.attributes && i.caps &&
+               IsExpectedIdentity(*i.attributes, m_package.g_packageVid, m_package.g_packagePid,
+                                  g_expectedVersionNumber) &&
+               IsExpectedCollection(*i.caps);
+    });
 }
 
 void CTamblorEngine::OnDestroy() {

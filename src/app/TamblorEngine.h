@@ -78,6 +78,8 @@ class CTamblorEngine {
     // What the removal of the connected device and the loss of its interface share: the link
     // closes, `line` tells the operator, and the sequence stops unless it awaits the restart.
     void EndLink(const char* line);
+    // True when an interface that the scan would match is present, found without a word.
+    bool ExpectedDevicePresent();
 
     void PostLogLine(std::string text);
     void PostLogProgress(std::string text, int value);
@@ -128,6 +130,9 @@ class CTamblorEngine {
     Report m_replyBuffer{};
     std::uint16_t m_chunkSeq = 0;
     SegmentCursor m_cursor;
+    // An interface arrived while the device was connected: its scan may have been put off, or
+    // found the old interface still there, so the end of the link looks again.
+    bool m_arrivalWhileConnected = false;
 
     // Link.
     LinkState m_link;

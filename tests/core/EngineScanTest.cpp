@@ -191,18 +191,71 @@ TEST_P(ArrivalMidSequence, OfAnotherInterfaceDoesNotDisturbTheSequence) {
 
 INSTANTIATE_TEST_SUITE_P(States, ArrivalMidSequence, ::testing::Bool());
 
-TEST_F(EngineFixture, TheDocksReturnInItsBootLoaderResumesTheSequence) {
+TEST_F(EngineFixture, AnArrivalDuringTheSequenceAddsNothingWhenTheDockIsPulled) {
+    Start();
+    Connect(true);
+    engine->OnStartUpgrade();
+    engine->OnDeviceReport(StatusReply(0));
+    engine->OnDeviceChange({DeviceChangeKind::Arrival, "usb-stick"});
+    bus.interfaces = {FakeBus::Dock("usb-stick", 0x5678, 0x0100, 1, 2, 0x1234)};
+    ui.Reset();
+    bus.ClearWritten();
+    engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"});
+    EXPECT_THAT(ui.Lines(), ElementsAre("No Device found!", "Error!, restart please."));
+    EXPECT_TRUE(bus.Written().empty());
+}
+
+struct ReturnCase {
+    const char* name;
+    // The returning dock's arrival is announced before the old interface's removal.
+    bool arrivalFirst;
+    // The returning dock cannot be opened at first; its next notice finds it usable.
+    bool firstOpenFails;
+};
+
+class DockReturn : public EngineFixture, public ::testing::WithParamInterface<ReturnCase> {};
+
+TEST_P(DockReturn, InItsBootLoaderResumesTheSequenceWhateverTheOrderOfTheNotices) {
     Start();
     Connect(false);
     engine->OnStartUpgrade();
-    engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"});
-    bus.interfaces = {FakeBus::Dock("dock1")};
+    ASSERT_EQ(engine->UpgradeState(), 9);
+    ui.Reset();
     bus.ClearWritten();
-    engine->OnDeviceChange({DeviceChangeKind::Arrival, "dock1"});
+    // The dock left and is back under another path.
+    bus.interfaces = {FakeBus::Dock("dock1")};
+    bus.failRead = GetParam().firstOpenFails;
+    const DeviceChange removal{DeviceChangeKind::Removal, "dock0"};
+    const DeviceChange arrival{DeviceChangeKind::Arrival, "dock1"};
+    if (GetParam().arrivalFirst) {
+        EXPECT_EQ(engine->OnDeviceChange(arrival), 0);
+        EXPECT_TRUE(bus.Written().empty());  // the old interface is still the connected one
+        EXPECT_EQ(engine->OnDeviceChange(removal), 1);
+    } else {
+        EXPECT_EQ(engine->OnDeviceChange(removal), 1);
+        EXPECT_EQ(engine->OnDeviceChange(arrival), 0);
+    }
+    if (GetParam().firstOpenFails) {
+        EXPECT_TRUE(HasLine("device Error!"));
+        EXPECT_TRUE(bus.Written().empty());
+        bus.failRead = false;
+        engine->OnDeviceChange(arrival);  // the dock's next interface, or a repeated notice
+    }
+    EXPECT_EQ(engine->Link().g_devicePath, "dock1");
+    ASSERT_FALSE(bus.Written().empty());
     EXPECT_EQ(CommandOf(LastWritten()), IspCommand::GetMode);
     engine->OnDeviceReport(ModeReply(true));
     EXPECT_EQ(CommandOf(LastWritten()), IspCommand::IspErase);
+    EXPECT_EQ(engine->UpgradeState(), 10);
+    EXPECT_FALSE(HasLine("Error!, restart please."));
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, DockReturn,
+                         ::testing::Values(ReturnCase{"RemovalFirst", false, false},
+                                           ReturnCase{"ArrivalFirst", true, false},
+                                           ReturnCase{"RemovalFirstOpenFails", false, true},
+                                           ReturnCase{"ArrivalFirstOpenFails", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineFixture, TheTestCommandWritesNineBlankLines) {
     Start();
