@@ -151,6 +151,10 @@ void CTamblorEngine::ScanLocked() {
 void CTamblorEngine::OnStartUpgrade() {
     std::lock_guard lock(m_lock);
     if (m_deviceReady == 0) return;
+    // Taken once: a second press before the button went grey must not restart the sequence
+    // under the device, nor may a press after the device has gone.
+    if (m_link.g_deviceConnected == 0) return;
+    if (m_upgradeState != 0 && m_upgradeState != 17) return;
     m_ui.ClearLog();
     PostLogLine("Waiting...");
     if (m_ispMode == 1) {

@@ -50,6 +50,58 @@ INSTANTIATE_TEST_SUITE_P(Table, StartUpgrade,
                                            StartCase{'2', true, 10, false, IspCommand::IspErase},
                                            StartCase{'3', true, 10, false, IspCommand::IspErase}));
 
+struct SecondStartCase {
+    const char* name;
+    char selector;
+    bool isp;
+    std::uint8_t state;  // where the first Start leaves the sequence
+};
+
+class SecondStart : public EngineFixture, public ::testing::WithParamInterface<SecondStartCase> {};
+
+// A second press handled before the button went grey: the sequence goes on undisturbed.
+TEST_P(SecondStart, IsIgnoredWhileTheSequenceRuns) {
+    Start(ShippedLikeSpec(GetParam().selector));
+    Connect(GetParam().isp);
+    engine->OnStartUpgrade();
+    ASSERT_EQ(engine->UpgradeState(), GetParam().state);
+    const auto sent = bus.Written();
+    ui.Reset();
+    engine->OnStartUpgrade();
+    EXPECT_EQ(bus.Written(), sent);
+    EXPECT_TRUE(ui.records.empty());
+    EXPECT_EQ(engine->UpgradeState(), GetParam().state);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SecondStart,
+                         ::testing::Values(SecondStartCase{"WritingChip2", '2', false, 3},
+                                           SecondStartCase{"AwaitingTheRestart", '1', false, 9},
+                                           SecondStartCase{"ErasingChip3", '1', true, 10},
+                                           SecondStartCase{"PreparingChip1", '3', false, 19}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineFixture, StartAfterTheDockLeftIsIgnored) {
+    Start();
+    Connect(false);
+    engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"});
+    ui.Reset();
+    engine->OnStartUpgrade();
+    EXPECT_TRUE(ui.records.empty());
+    EXPECT_EQ(engine->UpgradeState(), 0);
+}
+
+TEST_F(EngineFixture, StartIsTakenAgainOnceASequenceHasEnded) {
+    Start();
+    Connect(true);
+    engine->OnStartUpgrade();
+    engine->OnDeviceReport(StatusReply(1));  // "ISP Chip 3 ERASE ERROR!"
+    ASSERT_EQ(engine->UpgradeState(), 17);
+    bus.ClearWritten();
+    engine->OnStartUpgrade();
+    EXPECT_EQ(CommandOf(LastWritten()), IspCommand::IspErase);
+    EXPECT_EQ(engine->UpgradeState(), 10);
+}
+
 TEST_F(EngineFixture, StartWithoutAScannedDeviceDoesNothing) {
     bus.interfaces.clear();
     Start();
