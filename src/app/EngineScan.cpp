@@ -200,6 +200,8 @@ void CTamblorEngine::EndLink(const char* line) {
     m_ispMode = 0;
     m_link.g_deviceConnected = 0;
     CloseHidDevice();
+    // Nothing the device owed can come any more; whatever the next link brings is new.
+    m_awaitedAnswers = 0;
     PostLogLine(line);
     switch (m_upgradeState) {
         case 0:

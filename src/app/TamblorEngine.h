@@ -99,8 +99,13 @@ class CTamblorEngine {
     bool SendPagedChunk();
     bool SendCursorChunk(std::uint32_t length);
 
+    // Whether the device must answer a report. A report that arrives while none is awaited is
+    // dropped: a device that keeps its contract sends nothing unasked.
+    enum class Answer { Awaited, None };
+    void NoteSent(bool sent, Answer answer);
+
     // Command builders: each sends one command report, or nothing while no device is connected.
-    void SendCommand(const Report& report);
+    void SendCommand(const Report& report, Answer answer);
     void SendIspSwitch();
     void SendIspErase();
     void SendIspChecksum();
@@ -110,7 +115,9 @@ class CTamblorEngine {
     void SendChip1Erase();
     void SendChip1EraseStatus();
     void SendChip1Checksum();
-    void SendChip1End();
+    // The device answers Chip1End after a verdict (the answer starts Chip 3), not after a
+    // failure.
+    void SendChip1End(Answer answer);
 
     IHidBus& m_bus;
     IUiPort& m_ui;
@@ -130,6 +137,11 @@ class CTamblorEngine {
     Report m_replyBuffer{};
     std::uint16_t m_chunkSeq = 0;
     SegmentCursor m_cursor;
+    // Answers the device owes: one per report sent that it must answer (the scan's GetMode
+    // and the step that may follow it in the same call make two), one fewer per report
+    // dispatched. Kept across a rescan, since the same device may still answer on the new
+    // channel; cleared when the link ends.
+    std::size_t m_awaitedAnswers = 0;
     // An interface arrived while the device was connected: its scan may have been put off, or
     // found the old interface still there, so the end of the link looks again.
     bool m_arrivalWhileConnected = false;

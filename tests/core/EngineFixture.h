@@ -64,6 +64,15 @@ class EngineFixture : public ::testing::Test {
         bus.ClearWritten();
     }
 
+    // The dock's restart after IspEnter, in the usual order: the connected interface leaves,
+    // the dock comes back under a new path, and the scan asks its mode.
+    void Restart() {
+        const auto path = engine->Link().g_devicePath;
+        engine->OnDeviceChange({DeviceChangeKind::Removal, path});
+        bus.interfaces = {FakeBus::Dock(path + "'")};
+        engine->OnDeviceChange({DeviceChangeKind::Arrival, path + "'"});
+    }
+
     Report LastWritten() {
         auto written = bus.Written();
         EXPECT_FALSE(written.empty());

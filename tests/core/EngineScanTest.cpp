@@ -1,6 +1,9 @@
 // The scan: what the operator reads for each kind of device the machine may show.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "EngineFixture.h"
 
 namespace tamblor::test {
@@ -144,19 +147,22 @@ TEST_P(Removal, DependsOnWhereTheSequenceStands) {
         engine->OnStartUpgrade();  // selector '1': IspEnter, waiting in 9
     } else if (GetParam().state == 12) {
         engine->OnStartUpgrade();
+        Restart();
         engine->OnDeviceReport(ModeReply(true));  // back in ISP mode: erase
         engine->OnDeviceReport(StatusReply(0));   // erased: streaming
     }
     ASSERT_EQ(engine->UpgradeState(), GetParam().state);
     ui.Reset();
     // The path differs in case only: still our device.
-    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, "DOCK0"}), 1);
+    std::string path = engine->Link().g_devicePath;
+    std::transform(path.begin(), path.end(), path.begin(), ::toupper);
+    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, path}), 1);
     EXPECT_THAT(ui.Lines(), ElementsAreArray(GetParam().lines));
     EXPECT_EQ(engine->UpgradeState(), GetParam().after);
     EXPECT_FALSE(ui.upgradeEnabled);
     // A second notice for the same path changes nothing.
     ui.Reset();
-    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"}), 1);
+    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, engine->Link().g_devicePath}), 1);
     EXPECT_TRUE(ui.Lines().empty());
 }
 
