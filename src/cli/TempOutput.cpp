@@ -56,7 +56,10 @@ std::string ErrnoText(int error) { return std::generic_category().message(error)
 fs::path TempNameFor(const fs::path& target, std::uint32_t tag) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, ".tmp-%08x", static_cast<unsigned>(tag));
-    return target.parent_path() / ("." + target.filename().string() + suffix);
+    std::string name = ".";
+    name += target.filename().string();
+    name += suffix;
+    return target.parent_path() / name;
 }
 
 }  // namespace

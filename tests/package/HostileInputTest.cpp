@@ -39,7 +39,21 @@ class HostileInputs : public testing::Test {
         }
     }
 
+    // Windows deletes no read-only file, and a packed output has the carrier's mode.
+    void TearDown() override { Entries(); }
+
     fs::path Carrier() const { return m_dir.File("carrier"); }
+
+    // The directory's entries, each made writable so that it can go.
+    std::vector<fs::path> Entries() const {
+        std::vector<fs::path> paths;
+        for (const auto& entry : fs::directory_iterator(Carrier().parent_path())) {
+            std::error_code ignored;
+            fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+            paths.push_back(entry.path());
+        }
+        return paths;
+    }
 
     // The carrier is kept read-only, as an installed executable may be.
     void ReplaceCarrier(const Bytes& bytes) {
@@ -252,9 +266,9 @@ TEST_F(HostileInputs, NeverHangCrashOrDamageAFile) {
     for (const Attack& attack : attacks) {
         SCOPED_TRACE(attack.name);
         // Each row starts from the fixture's files alone.
-        for (const auto& entry : fs::directory_iterator(Carrier().parent_path())) {
-            const auto name = entry.path().filename();
-            if (name != "carrier" && !name.string().starts_with("segment")) fs::remove_all(entry);
+        for (const auto& path : Entries()) {
+            const auto name = path.filename().string();
+            if (name != "carrier" && !name.starts_with("segment")) fs::remove_all(path);
         }
         ReplaceCarrier(Bytes(kCarrierSize, 0x7F));
         attack.setup();
