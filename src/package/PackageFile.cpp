@@ -1,6 +1,8 @@
 #include "PackageFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -75,7 +77,27 @@ bool CPackageFile::IsSameFileAs(const std::filesystem::path& path) const {
 }
 
 std::size_t CPackageFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) {
-    if (!m_open) return 0;
+    if (!m_open || buffer.empty()) return 0;
+    // Chunks are read one after the other, a few dozen bytes each: one system call per block
+    // of them keeps a chunk's cost to a copy. Larger reads (the loader's) go straight to the
+    // file and leave the block alone.
+    if (buffer.size() > kSmallRead) return ReadFromFile(offset, buffer);
+    const std::uint64_t cachedEnd = m_cacheOffset + m_cacheLength;
+    if (offset < m_cacheOffset || offset + buffer.size() > cachedEnd) {
+        m_cache.resize(kReadAhead);
+        m_cacheOffset = offset;
+        m_cacheLength = ReadFromFile(offset, m_cache);
+    }
+    const std::uint64_t end = m_cacheOffset + m_cacheLength;
+    const std::size_t available =
+        offset >= end
+            ? 0
+            : static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
+    std::memcpy(buffer.data(), m_cache.data() + (offset - m_cacheOffset), available);
+    return available;
+}
+
+std::size_t CPackageFile::ReadFromFile(std::uint64_t offset, std::span<std::uint8_t> buffer) {
     std::size_t done = 0;
     while (done < buffer.size()) {
         const std::uint64_t at = offset + done;

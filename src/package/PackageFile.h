@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <fstream>
@@ -51,9 +52,16 @@ class CPackageFile {
     std::uint64_t m_position = 0;  // where the stream stands, so sequential reads skip the seek
     bool m_positionKnown = false;
 #else
+    static constexpr std::size_t kSmallRead = 256;
+    static constexpr std::size_t kReadAhead = 8 * 1024;
+    std::size_t ReadFromFile(std::uint64_t offset, std::span<std::uint8_t> buffer);
+
     int m_fd = -1;
     std::uint64_t m_device = 0;
     std::uint64_t m_inode = 0;
+    std::vector<std::uint8_t> m_cache;  // the block read last, from m_cacheOffset on
+    std::uint64_t m_cacheOffset = 0;
+    std::size_t m_cacheLength = 0;
 #endif
 };
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "TestPackages.h"
+#include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "package/PackageLoader.h"
 #include "package/SyntheticImages.h"
@@ -264,6 +265,17 @@ TEST_F(Commands, BadArgumentsGetOneLine) {
     }
 }
 
+// A log line carries package and device text; the terminal gets it escaped, the verdict logic
+// the line as it was.
+TEST(CliSession, EscapesControlBytesOfLogLines) {
+    std::ostringstream out;
+    CCliSession session(out, false);
+    session.PostLogRecord({"File Version: \x1b]0;owned\x07V\\103"});
+    session.Run([] { return true; }, std::chrono::seconds(1));
+    EXPECT_EQ(out.str(), "File Version: \\x1B]0;owned\\x07V\\\\103\n");
+    EXPECT_EQ(session.Lines(), std::vector<std::string>{"File Version: \x1b]0;owned\x07V\\103"});
+}
+
 TEST_F(Commands, PackTakesOptionsWrittenWithEquals) {
     std::vector<std::string> args;
     const auto spelled = PackArgs({"--selector", "2"});
@@ -281,9 +293,9 @@ TEST_F(Commands, PackNamesAStraySignatureByItsCarrierOffset) {
     PutSignature(carrier, kSearchWindow + 90'000);
     WriteFile(m_carrier, carrier);
     EXPECT_EQ(Pack(PackArgs()), 2);
-    EXPECT_NE(m_err.str().find("signature at carrier offset " +
-                               std::to_string(kSearchWindow + 90'000)),
-              std::string::npos)
+    EXPECT_NE(
+        m_err.str().find("signature at carrier offset " + std::to_string(kSearchWindow + 90'000)),
+        std::string::npos)
         << m_err.str();
     EXPECT_FALSE(fs::exists(Out()));
 }

@@ -80,8 +80,8 @@ class HostileInputs : public testing::Test {
         return args;
     }
 
-    // Every name in the directory with what it is: a regular file's size and bytes (small
-    // ones only), or its kind.
+    // Every name in the directory with what it is: a regular file's size, mode and a hash of
+    // its bytes (small files only), or its kind.
     std::map<std::string, std::string> Snapshot() const {
         std::map<std::string, std::string> entries;
         for (const auto& entry : fs::directory_iterator(Carrier().parent_path())) {
@@ -92,13 +92,21 @@ class HostileInputs : public testing::Test {
                 const auto size = fs::file_size(entry.path());
                 what = "file of " + std::to_string(size) + " bytes, mode " +
                        std::to_string(static_cast<unsigned>(status.permissions()));
-                if (size < (1u << 24)) what += ": " + ReadAll(entry.path());
+                if (size < (1u << 24))
+                    what += ", hash " + std::to_string(Hash(ReadAll(entry.path())));
             } else {
                 what = "kind " + std::to_string(static_cast<int>(status.type()));
             }
             entries[name] = what;
         }
         return entries;
+    }
+
+    // FNV-1a: a failure message shows a number, not megabytes.
+    static std::uint64_t Hash(const std::string& bytes) {
+        std::uint64_t hash = 0xcbf29ce484222325;
+        for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+        return hash;
     }
 
     static std::string ReadAll(const fs::path& path) {
