@@ -6,7 +6,7 @@
 namespace tamblor {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
-                                   std::span<const OptionSpec> specs) {
+                                   std::span<const OptionRule> rules) {
     ParsedCommandLine parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -19,18 +19,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
 
         const auto equals = arg.find('=');
         const std::string_view name = std::string_view(arg).substr(0, equals);
-        const auto spec = std::find_if(specs.begin(), specs.end(),
-                                       [&](const OptionSpec& s) { return s.name == name; });
+        const auto rule = std::find_if(rules.begin(), rules.end(),
+                                       [&](const OptionRule& s) { return s.name == name; });
         if (!arg.starts_with("-")) {
             parsed.error = "unexpected argument '" + arg + "'";
             continue;
         }
-        if (spec == specs.end()) {
+        if (rule == rules.end()) {
             parsed.error = "unknown option '" + std::string(name) + "'";
             continue;
         }
-        GivenOption given{spec->name, {}};
-        if (!spec->takesValue) {
+        GivenOption given{rule->name, {}};
+        if (!rule->takesValue) {
             if (equals != std::string::npos) {
                 parsed.error = std::string(name) + " takes no value";
                 continue;
@@ -41,7 +41,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
             given.value = args[++i];
         }
         // No option of this tool means anything by an empty value.
-        if (spec->takesValue && given.value.empty()) {
+        if (rule->takesValue && given.value.empty()) {
             parsed.error = std::string(name) + " needs a value";
             continue;
         }

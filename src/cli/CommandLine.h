@@ -12,13 +12,13 @@ namespace tamblor {
 // Exit status of a command whose arguments or inputs were refused.
 inline constexpr int kExitRefused = 2;
 
-struct OptionSpec {
+struct OptionRule {
     std::string_view name;  // "--carrier"
     bool takesValue = false;
 };
 
 struct GivenOption {
-    std::string_view name;  // as in its spec
+    std::string_view name;  // as in its rule
     std::string value;      // empty for a flag
 };
 
@@ -33,7 +33,7 @@ struct ParsedCommandLine {
 // are kept in their order, so that a later one overrides an earlier one as usual, and one
 // that adds (--fault) can come again.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
-                                   std::span<const OptionSpec> specs);
+                                   std::span<const OptionRule> rules);
 
 // "tamblor-cli COMMAND: PROBLEM (see 'tamblor-cli COMMAND --help')": the one line a command
 // prints when its arguments are refused.

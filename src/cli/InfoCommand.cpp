@@ -23,7 +23,7 @@ constexpr const char* kHelp =
     "Text fields are shown as the record holds them, with bytes outside printable ASCII\n"
     "written \\xNN (in --json as \\u00NN). Exit status 2 when FILE holds no valid package.\n";
 
-constexpr std::array<OptionSpec, 2> kSpecs = {{{"--package", true}, {"--json", false}}};
+constexpr std::array<OptionRule, 2> kOptions = {{{"--package", true}, {"--json", false}}};
 
 void PrintText(const PackageInfo& info, std::ostream& out) {
     out << PrintableText(info.versionText) << "\n";
@@ -62,7 +62,7 @@ void PrintJson(const PackageInfo& info, std::ostream& out) {
 
 int RunInfoCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                    std::ostream& out, std::ostream& err) {
-    const ParsedCommandLine parsed = ParseCommandLine(args, kSpecs);
+    const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
     if (parsed.help) {
         out << kHelp;
         return 0;

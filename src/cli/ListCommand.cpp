@@ -27,7 +27,7 @@ constexpr const char* kHelp =
     "lengths, and whether the scan would take it for the dock of the package this tool\n"
     "carries (or of FILE). Without a valid package the interfaces are listed unmatched.\n";
 
-constexpr std::array<OptionSpec, 2> kSpecs = {{{"--package", true}, {"--json", false}}};
+constexpr std::array<OptionRule, 2> kOptions = {{{"--package", true}, {"--json", false}}};
 
 struct ListOptions {
     std::filesystem::path package;
@@ -134,7 +134,7 @@ void PrintJson(const std::vector<HidInterfaceInfo>& interfaces,
 
 int RunListCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                    std::ostream& out, std::ostream& err) {
-    const ParsedCommandLine parsed = ParseCommandLine(args, kSpecs);
+    const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
     if (parsed.help) {
         out << kHelp;
         return 0;

@@ -39,7 +39,7 @@ constexpr const char* kHelp =
     "(segment 0 over 65535 bytes, a package over the 524288-byte search window, a record\n"
     "signature inside the data, malformed fields).\n";
 
-constexpr std::array<OptionSpec, 12> kSpecs = {{
+constexpr std::array<OptionRule, 12> kOptions = {{
     {"--carrier", true},
     {"--out", true},
     {"--segment0", true},
@@ -262,7 +262,7 @@ std::string Pack(const PackOptions& options, std::ostream& out) {
 }  // namespace
 
 int RunPackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const ParsedCommandLine parsed = ParseCommandLine(args, kSpecs);
+    const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
     if (parsed.help) {
         out << kHelp;
         return 0;

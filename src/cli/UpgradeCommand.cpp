@@ -31,7 +31,7 @@ struct UpgradeOptions {
     DockConfig dock;
 };
 
-constexpr std::array<OptionSpec, 7> kSpecs = {{
+constexpr std::array<OptionRule, 7> kOptions = {{
     {"--package", true},
     {"--simulate", false},
     {"--dock-report", false},
@@ -138,7 +138,7 @@ int RunSimulated(const UpgradeOptions& options, std::ostream& out, std::ostream&
 
 int RunUpgradeCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                       std::ostream& out, std::ostream& err) {
-    const ParsedCommandLine parsed = ParseCommandLine(args, kSpecs);
+    const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
     if (parsed.help) {
         PrintHelp(out);
         return 0;
