@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "GadgetDock.h"
+#include "hid/HidPort.h"
+#include "hid/emulated/DockReport.h"
+
+namespace tamblor {
+
+// p50, p99 and the largest of a run's host turnarounds, in microseconds.
+struct TurnaroundFigures {
+    std::size_t samples = 0;
+    double p50 = 0;
+    double p99 = 0;
+    double max = 0;
+};
+
+TurnaroundFigures SummariseTurnarounds(std::vector<double> microseconds);
+
+// Everything tamblor-dock tells at its end.
+struct GadgetRunReport {
+    HidAttributes declaredAttributes;
+    HidCaps declaredCaps;
+    GadgetDockEnd end = GadgetDockEnd::Stopped;
+    unsigned restarts = 0;
+    TurnaroundFigures turnaround;
+    DockReport dock;
+
+    // True when the dock found nothing wrong with the host.
+    bool Clean() const { return dock.violations.empty(); }
+    // One line of JSON: {"end":..., "declared":{...}, "restarts":N, "turnaroundUs":{...},
+    // "dock":{...}}. "declared" has the fields and order of `tamblor-cli list --json`.
+    std::string ToJson() const;
+    void Print(std::ostream& out) const;
+};
+
+}  // namespace tamblor
