@@ -100,6 +100,7 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& self)
     if (report.end == GadgetDockEnd::Failed) std::cerr << "tamblor-dock: " << error << '\n';
 
     report.restarts = dock.Restarts();
+    report.earlyReports = dock.EarlyReports();
     report.turnaround = SummariseTurnarounds(dock.Turnarounds());
     report.dock = logic.Report();
     report.Print(std::cout);

@@ -103,6 +103,14 @@ bool CGadgetDock::OnHostReport(std::span<const std::uint8_t> report, GadgetDockE
     if (m_answered) {
         m_turnarounds.push_back(
             std::chrono::duration<double, std::micro>(arrival - m_lastAnswer).count());
+        // The node turns writable once the host has taken the last answer off the endpoint.
+        pollfd answer{m_link.ReportDescriptor(), POLLOUT, 0};
+        if (::poll(&answer, 1, 0) == 0) {
+            ++m_earlyReports;
+            m_out << "tamblor-dock: a report came before the host had collected the previous "
+                     "answer"
+                  << std::endl;
+        }
     }
     m_answered = false;
     const bool chunk = !IsCommandReport(report);

@@ -48,6 +48,10 @@ class CGadgetDock {
     // Host turnarounds in microseconds, in arrival order.
     const std::vector<double>& Turnarounds() const { return m_turnarounds; }
     unsigned Restarts() const { return m_restarts; }
+    // Reports that arrived while the host had not yet collected the dock's previous answer: a
+    // host with two reports in flight, or a new host process that met the answer meant for one
+    // that died.
+    unsigned EarlyReports() const { return m_earlyReports; }
 
   private:
     enum class Wait { Ready, Stopped, Failed };
@@ -71,6 +75,7 @@ class CGadgetDock {
     std::uint64_t m_answers = 0;
     std::uint64_t m_chunks = 0;
     unsigned m_restarts = 0;
+    unsigned m_earlyReports = 0;
 };
 
 }  // namespace tamblor

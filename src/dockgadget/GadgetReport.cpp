@@ -55,6 +55,7 @@ std::string GadgetRunReport::ToJson() const {
            ",\"inputReportLength\":" + std::to_string(c.inputReportByteLength) +
            ",\"outputReportLength\":" + std::to_string(c.outputReportByteLength) +
            "},\"restarts\":" + std::to_string(restarts) +
+           ",\"earlyReports\":" + std::to_string(earlyReports) +
            ",\"turnaroundUs\":{\"samples\":" + std::to_string(turnaround.samples) +
            ",\"p50\":" + Fixed(turnaround.p50) + ",\"p99\":" + Fixed(turnaround.p99) +
            ",\"max\":" + Fixed(turnaround.max) + "},\"dock\":" + dock.ToJson() + "}";
@@ -67,6 +68,9 @@ void GadgetRunReport::Print(std::ostream& out) const {
     out << "  Chip 1: " << dock.chip1Chunks << " chunks, sum " << Hex(dock.chip1Sum) << "\n";
     out << "  violations: " << dock.violations.size() << "\n";
     for (const auto& violation : dock.violations) out << "    " << violation << "\n";
+    if (earlyReports > 0) {
+        out << "  reports before the previous answer was collected: " << earlyReports << "\n";
+    }
     out << "  host turnaround: " << turnaround.samples << " reports";
     if (turnaround.samples > 0) {
         out << ", p50 " << Millis(turnaround.p50) << ", p99 " << Millis(turnaround.p99) << ", max "

@@ -27,13 +27,15 @@ struct GadgetRunReport {
     HidCaps declaredCaps;
     GadgetDockEnd end = GadgetDockEnd::Stopped;
     unsigned restarts = 0;
+    unsigned earlyReports = 0;
     TurnaroundFigures turnaround;
     DockReport dock;
 
     // True when the dock found nothing wrong with the host.
     bool Clean() const { return dock.violations.empty(); }
-    // One line of JSON: {"end":..., "declared":{...}, "restarts":N, "turnaroundUs":{...},
-    // "dock":{...}}. "declared" has the fields and order of `tamblor-cli list --json`.
+    // One line of JSON: {"end":..., "clean":..., "declared":{...}, "restarts":N,
+    // "earlyReports":N, "turnaroundUs":{...}, "dock":{...}}. "declared" has the fields and order of
+    // `tamblor-cli list --json`.
     std::string ToJson() const;
     void Print(std::ostream& out) const;
 };

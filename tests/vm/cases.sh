@@ -79,6 +79,11 @@ dock_report_ok() {
     grep -q "\"end\":\"$1\"" /tmp/$case.json && grep -q '"clean":true' /tmp/$case.json
 }
 
+# Restarts, and reports that came before the host had collected the previous answer.
+report_counts() {
+    grep -o '"restarts":[0-9]*,"earlyReports":[0-9]*' /tmp/$case.json
+}
+
 # The tool's whole upgrade as the tester, bounded; its status in $cli_rc.
 run_cli() {
     as_tester timeout -s KILL "$1" tamblor-cli upgrade --package "$2" > /tmp/$case.cli 2>&1
@@ -140,7 +145,7 @@ case_upgrade() {
     elif [ "$dock_rc" != 0 ] || ! dock_report_ok upgraded; then
         fail $case "the dock's report is not clean (exit $dock_rc)"
     else
-        pass $case "$(((t1 - t0) / 100)).$(((t1 - t0) % 100 / 10)) s, $(grep -o '"restarts":[0-9]*' /tmp/$case.json)"
+        pass $case "$(((t1 - t0) / 100)).$(((t1 - t0) % 100 / 10)) s, $(report_counts)"
     fi
 }
 
@@ -186,12 +191,15 @@ case_no_return() {
 
 case_sigterm_resume() {
     case=sigterm-resume
-    start_dock --package /vmtest/sel2.pkg --progress-every 50 \
+    start_dock --package /vmtest/sel2.pkg --progress-every 10 \
         || { fail $case "dock did not come up"; return; }
-    as_tester exec tamblor-cli upgrade --package /vmtest/sel2.pkg > /tmp/$case.cli 2>&1 &
+    # A simple command, so the background child execs su, su execs the shell and the shell
+    # execs the tool: $! is the tool itself.
+    su -s /bin/sh -c "exec tamblor-cli upgrade --package /vmtest/sel2.pkg" tester \
+        > /tmp/$case.cli 2>&1 &
     cli_pid=$!
-    # Well inside Chip 2's second file, far from its end and from Chip 3.
-    if ! wait_until "grep -q 'progress: 300 chunks' /tmp/$case.dock" 600; then
+    # Inside Chip 2's second file (chunks 89 to 644), with room for the time the kill takes.
+    if ! wait_until "grep -q 'progress: 150 chunks' /tmp/$case.dock" 600; then
         kill -KILL $cli_pid 2>/dev/null
         stop_dock 0
         fail $case "Chip 2 never reached its middle"
@@ -203,19 +211,24 @@ case_sigterm_resume() {
     killed_rc=$waited_rc
     t1=$(now_cs)
     [ "$killed_rc" = timeout ] && kill -KILL $cli_pid
+    at_kill=$(grep 'progress:' /tmp/$case.dock | tail -n 1)
+    left=$(pidof tamblor-cli)
     mv /tmp/$case.cli /tmp/$case.first
     run_cli 150 /vmtest/sel2.pkg
     stop_dock 100
     if [ "$killed_rc" = timeout ] || [ $((t1 - t0)) -gt 100 ]; then
         fail $case "the tool took $((t1 - t0))0 ms to end after SIGTERM"
-    elif ! grep -q 'progress: 300 chunks.*Chip 3 0 bytes' /tmp/$case.dock; then
-        fail $case "SIGTERM did not come in the middle of Chip 2"
+    elif [ -n "$left" ]; then
+        fail $case "a tamblor-cli is still running after SIGTERM"
+    elif ! echo "$at_kill" | grep -q 'Chip 2 5186 + [0-9]* bytes, Chip 3 0 bytes' ||
+        echo "$at_kill" | grep -q '+ 32768 bytes'; then
+        fail $case "SIGTERM did not come in the middle of Chip 2 ($at_kill)"
     elif [ "$cli_rc" != 0 ] || ! grep -qx "$SUCCESS" /tmp/$case.cli; then
         fail $case "the second run did not succeed (exit $cli_rc)"
     elif [ "$dock_rc" != 0 ] || ! dock_report_ok upgraded; then
         fail $case "the dock's report is not clean (exit $dock_rc)"
     else
-        pass $case "ended $((t1 - t0))0 ms after SIGTERM (exit $killed_rc), second run upgraded"
+        pass $case "ended $((t1 - t0))0 ms after SIGTERM (exit $killed_rc) at${at_kill#*progress:}; second run upgraded, $(report_counts)"
     fi
 }
 
