@@ -100,12 +100,16 @@ std::unique_ptr<CConfigfsGadget> CConfigfsGadget::Create(const GadgetIdentity& i
         error = "needs root to set up a USB gadget through configfs (run it with sudo)";
         return nullptr;
     }
+    std::error_code ignored;
+    if (!fs::is_directory(kConfigfs, ignored)) {
+        error = "configfs is not loaded (sudo modprobe libcomposite, which brings it)";
+        return nullptr;
+    }
     if (!IsConfigfsMounted()) {
         error = std::string("configfs is not mounted on ") + kConfigfs +
                 " (sudo mount -t configfs none " + kConfigfs + ")";
         return nullptr;
     }
-    std::error_code ignored;
     if (!fs::is_directory(kGadgets, ignored)) {
         error = "the USB gadget framework is not loaded (sudo modprobe libcomposite)";
         return nullptr;

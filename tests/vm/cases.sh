@@ -232,6 +232,34 @@ case_sigterm_resume() {
     fi
 }
 
+# What tamblor-dock says when a piece is missing: one line, status 2, no gadget left behind.
+case_missing_pieces() {
+    case=missing-pieces
+    version=$(cat /vmtest/kernel-version)
+    hid_function=/lib/modules/$version/$(grep usb_f_hid /vmtest/modules.load)
+    : > /tmp/$case.dock
+    as_tester tamblor-dock >> /tmp/$case.dock 2>&1
+    root_rc=$?
+    tamblor-dock --udc nosuch >> /tmp/$case.dock 2>&1
+    udc_rc=$?
+    rmmod usb_f_hid
+    tamblor-dock >> /tmp/$case.dock 2>&1
+    function_rc=$?
+    insmod "$hid_function"
+    if [ "$root_rc$udc_rc$function_rc" != 222 ]; then
+        fail $case "exit statuses $root_rc $udc_rc $function_rc, expected 2 each"
+    elif [ "$(wc -l < /tmp/$case.dock)" != 3 ]; then
+        fail $case "not one line each"
+    elif ! grep -q "needs root" /tmp/$case.dock || ! grep -q "no USB device controller named nosuch" /tmp/$case.dock ||
+        ! grep -q "sudo modprobe usb_f_hid" /tmp/$case.dock; then
+        fail $case "a line does not name what is missing"
+    elif [ -e $GADGET ]; then
+        fail $case "a half-made gadget is left in configfs"
+    else
+        pass $case "root, controller and HID function each named"
+    fi
+}
+
 turnaround_figures() {
     dock=$(sed -n 's/.*"turnaroundUs":{\([^}]*\)}.*/\1/p' /tmp/upgrade-s2-ap.json)
     figure "dock-turnaround selector-2 (us) $dock"
@@ -239,6 +267,7 @@ turnaround_figures() {
 }
 
 echo "VMTEST BEGIN $(uname -r), booted in $(cut -d" " -f1 /proc/uptime) s"
+case_missing_pieces
 case_list
 case_permissions
 cp /vmtest/99-tamblor-vmtest.rules /etc/udev/rules.d/
