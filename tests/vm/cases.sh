@@ -56,7 +56,7 @@ wait_pid() {
 # Starts tamblor-dock with the report in /tmp/$case.json and waits for its hidraw node.
 start_dock() {
     wait_until '[ -z "$(hidraw_nodes)" ]' 50 || { echo "a hidraw node is left over"; return 1; }
-    tamblor-dock --report-json /tmp/$case.json "$@" > /tmp/$case.dock 2>&1 &
+    tamblor-dock --report-json /tmp/$case.json --restart-delay-ms 200 "$@" > /tmp/$case.dock 2>&1 &
     dock_pid=$!
     wait_until '[ -n "$(hidraw_nodes)" ] || ! kill -0 $dock_pid 2>/dev/null' 150
     udevadm settle -t 10
