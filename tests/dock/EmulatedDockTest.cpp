@@ -105,6 +105,7 @@ TEST(EmulatedDockBus, EnumeratesItsIdentity) {
         // path, product ID, version number, usage page, usage
         std::vector<std::tuple<std::string, int, int, int, int>> expected;
     };
+    const DockConfig plain;
     DockConfig isp;
     isp.ispMode = true;
     DockConfig decoy;
@@ -112,7 +113,7 @@ TEST(EmulatedDockBus, EnumeratesItsIdentity) {
     DockConfig unplugged;
     unplugged.plugged = false;
     const Case cases[] = {
-        {"default", {}, {{"emu:dock/ap/1", 0xF505, 0x0100, 0xFF00, 2}}},
+        {"default", plain, {{"emu:dock/ap/1", 0xF505, 0x0100, 0xFF00, 2}}},
         {"boot loader", isp, {{"emu:dock/isp/1", 0xF505, 0x0100, 0xFF00, 2}}},
         {"decoy first",
          decoy,
@@ -298,6 +299,8 @@ TEST(EmulatedDockBus, RestartLeavesAndReturnsInTheOtherModeUnderANewPath) {
     auto isp = Open(dock);
     Write(*isp.write, Command(IspCommand::GetMode));
     EXPECT_EQ(ReadOne(*isp.read)[5], 1);
+    Write(*isp.write, IspChecksumFor(0));
+    ReadOne(*isp.read);
     Write(*isp.write, IspExitFor(0, 0, {'V', 2, 0, 0}));
     Report none{};
     EXPECT_EQ(isp.read->ReadReport(none), -1) << "no answer, only the removal";
@@ -347,6 +350,36 @@ TEST(EmulatedDockBus, UnplugDropsRepliesNotYetDue) {
     EXPECT_TRUE(WaitUntil(dock, [&] { return dock.Pending() == 0; }));
     Report r{};
     EXPECT_EQ(link.read->ReadReport(r), -1);
+}
+
+TEST(EmulatedDockBus, KnowsWhetherTheHostReadTheAnswerBeforeWritingAgain) {
+    const std::vector<std::string> early = {
+        "GetVersion written while the answer to GetMode was still unread"};
+    {
+        CEmulatedDock dock;
+        auto link = Open(dock);
+        Write(*link.write, Command(IspCommand::GetMode));
+        ReadOne(*link.read);
+        Write(*link.write, Command(IspCommand::GetVersion));
+        EXPECT_TRUE(dock.Report().violations.empty());
+        Write(*link.write, Command(IspCommand::GetVersion));
+        EXPECT_EQ(dock.Report().violations,
+                  std::vector<std::string>{
+                      "GetVersion written while the answer to GetVersion was still unread"});
+    }
+    {
+        // Answers that left with the dock are owed no more.
+        CEmulatedDock dock;
+        ChangeRecorder changes(dock);
+        auto link = Open(dock);
+        Write(*link.write, Command(IspCommand::GetMode));
+        dock.Unplug();
+        dock.Plug();
+        ASSERT_EQ(changes.WaitFor(2).size(), 2u);
+        auto again = Open(dock);
+        Write(*again.write, Command(IspCommand::GetVersion));
+        EXPECT_TRUE(dock.Report().violations.empty()) << dock.Report().ToJson();
+    }
 }
 
 TEST(EmulatedDockBus, DestructionEndsBlockedReadsAndLeavesChannelsFailing) {

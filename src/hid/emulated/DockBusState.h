@@ -26,7 +26,11 @@ struct DockBusState {
         std::string path;  // Removal, Arrival
     };
 
-    explicit DockBusState(const DockConfig& dockConfig) : config(dockConfig), logic(dockConfig) {}
+    explicit DockBusState(const DockConfig& dockConfig) : config(dockConfig), logic(dockConfig) {
+        // Every read and every lost reply passes through this bus, so the logic can tell
+        // when the host writes before it has read the answer it waits for.
+        logic.TrackReplyReads();
+    }
 
     mutable std::mutex mutex;
     // Wakes the worker when something was scheduled or the bus stops.

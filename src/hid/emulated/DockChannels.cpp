@@ -40,6 +40,7 @@ int CDockReadChannel::ReadReport(std::span<std::uint8_t> buffer) {
         if (!s.ready.empty()) {
             const Report report = s.ready.front();
             s.ready.pop_front();
+            s.logic.OnReplyRead();
             const auto length =
                 std::min({buffer.size(), report.size(), std::size_t{s.config.inputReportLength}});
             std::copy_n(report.begin(), length, buffer.begin());

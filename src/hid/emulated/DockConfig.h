@@ -3,13 +3,15 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 
+#include "DockExpectation.h"
 #include "DockFaults.h"
 
 namespace tamblor {
 
-// Who the emulated dock is and how it behaves. The logic reads identity, mode, version and
-// faults; the bus also reads the timing and enumeration fields.
+// Who the emulated dock is and how it behaves. The logic reads identity, mode, version, faults
+// and what it should receive; the bus also reads the timing and enumeration fields.
 struct DockConfig {
     std::uint16_t vendorId = 0x10C4;
     std::uint16_t productId = 0xF505;
@@ -23,6 +25,10 @@ struct DockConfig {
     // Letter and three digit values answered to GetVersion.
     std::array<std::uint8_t, 4> version = {'V', 1, 0, 2};
     DockFaults faults;
+    // The images and version an honest host writes in this run, with the package's start
+    // selector; `ispMode` is the start mode. Null: the dock stores and checks the protocol but
+    // cannot judge the images, and its report never passes.
+    std::shared_ptr<const DockExpectation> expected;
 
     // Bus only.
     std::chrono::microseconds latency{0};

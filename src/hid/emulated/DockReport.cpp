@@ -37,10 +37,54 @@ void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
 }
 
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+std::string ChipJson(const ChipImageResult& chip) {
+    return std::string("{\"due\":") + Bool(chip.due) + ",\"programmed\":" + Bool(chip.programmed) +
+           ",\"expected\":" + std::to_string(chip.expectedBytes) +
+           ",\"stored\":" + std::to_string(chip.storedBytes) + ",\"equal\":" + Bool(chip.Equal()) +
+           ",\"firstDifference\":" +
+           (chip.firstDifference ? std::to_string(*chip.firstDifference) : "null") + "}";
+}
+
+std::optional<std::string> ChipFinding(const char* name, const char* segment,
+                                       const ChipImageResult& chip) {
+    if (chip.Passed()) return std::nullopt;
+    std::string line = name;
+    if (!chip.due) return line + ": programmed, although this run should leave it alone";
+    line += ": " + std::to_string(chip.storedBytes) + " bytes stored, " +
+            std::to_string(chip.expectedBytes) + " expected (" + segment + ")";
+    if (chip.firstDifference) {
+        line += ", first difference at offset " + std::to_string(*chip.firstDifference);
+    }
+    if (!chip.programmed) line += ", never programmed";
+    return line;
+}
+
 }  // namespace
 
+bool DockReport::AllChipsEqual() const {
+    return chip1.Passed() && chip2[0].Passed() && chip2[1].Passed() && chip3.Passed();
+}
+
+std::vector<std::string> DockReport::ChipFindings() const {
+    if (!judged) return {"the dock was not told what to expect: no image was judged"};
+    std::vector<std::string> findings;
+    for (auto finding : {ChipFinding("Chip 3", "segment 0", chip3),
+                         ChipFinding("Chip 2 file 1/2", "segment 1", chip2[0]),
+                         ChipFinding("Chip 2 file 2/2", "segment 2", chip2[1]),
+                         ChipFinding("Chip 1", "segment 4", chip1)}) {
+        if (finding) findings.push_back(std::move(*finding));
+    }
+    return findings;
+}
+
 std::string DockReport::ToJson() const {
-    std::string json = "{\"chunks\":{\"chip1\":" + std::to_string(chip1Chunks) + ",\"chip2\":[" +
+    std::string json = std::string("{\"passed\":") + Bool(Passed()) +
+                       ",\"judged\":" + Bool(judged) + ",\"chips\":{\"chip1\":" + ChipJson(chip1) +
+                       ",\"chip2\":[" + ChipJson(chip2[0]) + "," + ChipJson(chip2[1]) +
+                       "],\"chip3\":" + ChipJson(chip3) +
+                       "},\"chunks\":{\"chip1\":" + std::to_string(chip1Chunks) + ",\"chip2\":[" +
                        std::to_string(chip2Chunks[0]) + "," + std::to_string(chip2Chunks[1]) +
                        "],\"chip3\":" + std::to_string(chip3Chunks) +
                        "},\"sums\":{\"chip1\":" + std::to_string(chip1Sum) +

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -25,20 +26,23 @@ struct CommandInfo {
     std::string_view name;
     bool inAp;
     bool inIsp;
+    // One past the last payload byte the command names; every byte from here to the end byte
+    // must be 0.
+    std::size_t payloadEnd;
 };
 
 constexpr std::array<CommandInfo, 11> kCommands = {{
-    {IspCommand::IspExit, "IspExit", false, true},
-    {IspCommand::IspEnter, "IspEnter", true, false},
-    {IspCommand::IspErase, "IspErase", false, true},
-    {IspCommand::IspChecksum, "IspChecksum", false, true},
-    {IspCommand::GetMode, "GetMode", true, true},
-    {IspCommand::GetVersion, "GetVersion", true, false},
-    {IspCommand::Chip1Prepare, "Chip1Prepare", true, false},
-    {IspCommand::Chip1Erase, "Chip1Erase", true, false},
-    {IspCommand::Chip1EraseStatus, "Chip1EraseStatus", true, false},
-    {IspCommand::Chip1Checksum, "Chip1Checksum", true, false},
-    {IspCommand::Chip1End, "Chip1End", true, false},
+    {IspCommand::IspExit, "IspExit", false, true, 13},
+    {IspCommand::IspEnter, "IspEnter", true, false, 5},
+    {IspCommand::IspErase, "IspErase", false, true, 6},
+    {IspCommand::IspChecksum, "IspChecksum", false, true, 7},
+    {IspCommand::GetMode, "GetMode", true, true, 5},
+    {IspCommand::GetVersion, "GetVersion", true, false, 5},
+    {IspCommand::Chip1Prepare, "Chip1Prepare", true, false, 5},
+    {IspCommand::Chip1Erase, "Chip1Erase", true, false, 5},
+    {IspCommand::Chip1EraseStatus, "Chip1EraseStatus", true, false, 5},
+    {IspCommand::Chip1Checksum, "Chip1Checksum", true, false, 9},
+    {IspCommand::Chip1End, "Chip1End", true, false, 5},
 }};
 
 inline const CommandInfo* FindCommand(std::uint8_t code) {

@@ -186,6 +186,7 @@ void CEmulatedDock::WorkerLoop() {
             s.departing = false;
             // Whatever the dock had not yet handed over leaves with it.
             s.ready.clear();
+            s.logic.OnRepliesLost();
             for (auto it = s.schedule.begin(); it != s.schedule.end();) {
                 if (it->second.kind == Kind::Reply && it->second.appearance == item.appearance) {
                     it = s.schedule.erase(it);
