@@ -16,6 +16,7 @@
 #include "GadgetDock.h"
 #include "GadgetReport.h"
 #include "cli/SelfPath.h"
+#include "hid/emulated/DockExpectation.h"
 #include "hid/linux/UniqueFd.h"
 #include "package/PackageLoader.h"
 
@@ -71,6 +72,8 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& self)
     DockConfig& config = options->dock;
     config.vendorId = loaded.info.g_packageVid;
     config.productId = loaded.info.g_packagePid;
+    // What an honest host writes: the dock judges every byte it stores against it.
+    config.expected = LoadDockExpectation(options->package);
 
     const CUniqueFd stop = BlockStopSignals();
     if (!stop.IsValid()) {
@@ -109,7 +112,7 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& self)
         return kCannotRun;
     }
     if (report.end == GadgetDockEnd::Failed) return kCannotRun;
-    return report.Clean() ? 0 : 1;
+    return report.Passed() ? 0 : 1;
 }
 
 }  // namespace

@@ -68,10 +68,45 @@ bool CGadgetDock::Connect(std::string& error) {
     return true;
 }
 
-CGadgetDock::Wait CGadgetDock::Send(std::span<const std::uint8_t> report, std::string& error) {
+bool CGadgetDock::HostTookLast() const {
+    // The node turns writable once the host has taken the last report off the endpoint.
+    pollfd node{m_link.ReportDescriptor(), POLLOUT, 0};
+    return ::poll(&node, 1, 0) > 0 && (node.revents & POLLOUT) != 0;
+}
+
+void CGadgetDock::NoteTaken() {
+    if (m_inFlight == InFlight::Reply) m_logic.OnReplyRead();
+    m_inFlight = InFlight::None;
+}
+
+void CGadgetDock::LeaveBus() {
+    if (m_inFlight != InFlight::None) {
+        if (HostTookLast()) {
+            NoteTaken();
+        } else {
+            // What the host had not taken leaves with the device.
+            if (m_inFlight == InFlight::Reply) m_logic.OnRepliesLost();
+            m_inFlight = InFlight::None;
+        }
+    }
+    m_link.Disconnect();
+}
+
+CGadgetDock::Wait CGadgetDock::Send(std::span<const std::uint8_t> report, bool isReply,
+                                    std::string& error) {
+    // The endpoint holds one report: the next waits until the host has taken the last, which
+    // is also how the logic learns that its reply was read.
+    if (m_inFlight != InFlight::None) {
+        const Wait wait = WaitFor(m_link.ReportDescriptor(), POLLOUT, -1);
+        if (wait != Wait::Ready) return wait;
+        NoteTaken();
+    }
     for (;;) {
         const ssize_t written = ::write(m_link.ReportDescriptor(), report.data(), report.size());
-        if (written == static_cast<ssize_t>(report.size())) return Wait::Ready;
+        if (written == static_cast<ssize_t>(report.size())) {
+            m_inFlight = isReply ? InFlight::Reply : InFlight::Other;
+            return Wait::Ready;
+        }
         if (written >= 0) {
             error = "a report went out short (" + std::to_string(written) + " of " +
                     std::to_string(report.size()) + " bytes)";
@@ -79,7 +114,6 @@ CGadgetDock::Wait CGadgetDock::Send(std::span<const std::uint8_t> report, std::s
         }
         if (errno == EINTR) continue;
         if (errno == EAGAIN) {
-            // The previous report is still waiting for the host to poll it.
             const Wait wait = WaitFor(m_link.ReportDescriptor(), POLLOUT, -1);
             if (wait == Wait::Ready) continue;
             if (wait == Wait::Stopped) return wait;
@@ -103,9 +137,11 @@ bool CGadgetDock::OnHostReport(std::span<const std::uint8_t> report, GadgetDockE
     if (m_answered) {
         m_turnarounds.push_back(
             std::chrono::duration<double, std::micro>(arrival - m_lastAnswer).count());
-        // The node turns writable once the host has taken the last answer off the endpoint.
-        pollfd answer{m_link.ReportDescriptor(), POLLOUT, 0};
-        if (::poll(&answer, 1, 0) == 0) {
+    }
+    if (m_inFlight != InFlight::None) {
+        if (HostTookLast()) {
+            NoteTaken();
+        } else {
             ++m_earlyReports;
             m_out << "tamblor-dock: a report came before the host had collected the previous "
                      "answer"
@@ -121,7 +157,7 @@ bool CGadgetDock::OnHostReport(std::span<const std::uint8_t> report, GadgetDockE
         if (m_options.keyboardEvery != 0 && m_answers % m_options.keyboardEvery == 0) {
             std::array<std::uint8_t, kKeyboardReportSize> keyboard{};
             keyboard[0] = kKeyboardReportId;
-            const Wait wait = Send(keyboard, error);
+            const Wait wait = Send(keyboard, false, error);
             if (wait != Wait::Ready) {
                 end = wait == Wait::Stopped ? GadgetDockEnd::Stopped : GadgetDockEnd::Failed;
                 return false;
@@ -129,7 +165,7 @@ bool CGadgetDock::OnHostReport(std::span<const std::uint8_t> report, GadgetDockE
         }
     }
     for (const Report& reply : actions.replies) {
-        const Wait wait = Send(reply, error);
+        const Wait wait = Send(reply, true, error);
         if (wait != Wait::Ready) {
             end = wait == Wait::Stopped ? GadgetDockEnd::Stopped : GadgetDockEnd::Failed;
             return false;
@@ -143,13 +179,13 @@ bool CGadgetDock::OnHostReport(std::span<const std::uint8_t> report, GadgetDockE
     }
 
     if (std::holds_alternative<DockActions::Unplug>(actions.effect)) {
-        m_link.Disconnect();
+        LeaveBus();
         m_out << "tamblor-dock: left the bus for good" << std::endl;
         end = GadgetDockEnd::Unplugged;
         return false;
     }
     if (const auto* restart = std::get_if<DockActions::Restart>(&actions.effect)) {
-        m_link.Disconnect();
+        LeaveBus();
         ++m_restarts;
         if (!restart->toIspMode && !m_options.keepGoing) {
             m_out << "tamblor-dock: IspExit: the upgrade is over, the dock has left the bus"
@@ -173,6 +209,7 @@ bool CGadgetDock::OnHostReport(std::span<const std::uint8_t> report, GadgetDockE
 }
 
 GadgetDockEnd CGadgetDock::Run(std::string& error) {
+    m_logic.TrackReplyReads();
     if (!Connect(error)) return GadgetDockEnd::Failed;
     std::array<std::uint8_t, kReadBuffer> buffer{};
     GadgetDockEnd end = GadgetDockEnd::Stopped;
@@ -199,7 +236,7 @@ GadgetDockEnd CGadgetDock::Run(std::string& error) {
             break;
         }
     }
-    m_link.Disconnect();
+    LeaveBus();
     return end;
 }
 

@@ -33,7 +33,8 @@ enum class GadgetDockEnd {
 const char* ToString(GadgetDockEnd end);
 
 // The emulated dock's logic on a real USB link: every output report the host writes goes
-// through the logic, its answers go back one input report each, and a restart takes the
+// through the logic, its answers go back one input report each (the logic learns when the host
+// reads each one, so it can tell a host that writes before reading), and a restart takes the
 // device off the bus and brings it back after the restart delay, as a real dock does. For
 // every report it also measures the host's turnaround: the time from the dock's previous answer
 // to that report's arrival.
@@ -55,11 +56,19 @@ class CGadgetDock {
 
   private:
     enum class Wait { Ready, Stopped, Failed };
+    // What sits on the endpoint for the host to take: nothing, a reply of the logic, or a
+    // report of the keyboard collection.
+    enum class InFlight { None, Reply, Other };
 
     bool Connect(std::string& error);
     // One host report through the logic; false when the run ends, with `end` set.
     bool OnHostReport(std::span<const std::uint8_t> report, GadgetDockEnd& end, std::string& error);
-    Wait Send(std::span<const std::uint8_t> report, std::string& error);
+    Wait Send(std::span<const std::uint8_t> report, bool isReply, std::string& error);
+    bool HostTookLast() const;
+    // The host has taken what was in flight.
+    void NoteTaken();
+    // Off the bus: whatever the host had not taken is lost.
+    void LeaveBus();
     Wait WaitFor(int fd, short events, int timeoutMs);
     void NoteProgress();
 
@@ -72,6 +81,7 @@ class CGadgetDock {
     std::vector<double> m_turnarounds;
     std::chrono::steady_clock::time_point m_lastAnswer{};
     bool m_answered = false;
+    InFlight m_inFlight = InFlight::None;
     std::uint64_t m_answers = 0;
     std::uint64_t m_chunks = 0;
     unsigned m_restarts = 0;

@@ -19,10 +19,21 @@ std::string Millis(double microseconds) {
     return text;
 }
 
-std::string Hex(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
+void PrintChip(std::ostream& out, const char* name, const ChipImageResult& chip,
+               std::uint32_t chunks) {
+    out << "  " << name << (chip.due ? " (due): " : " (not due): ");
+    if (!chip.programmed && chip.storedBytes == 0) {
+        out << "not written\n";
+        return;
+    }
+    out << chip.storedBytes << " bytes in " << chunks << " chunks";
+    if (chip.due) out << " of " << chip.expectedBytes << " expected";
+    if (chip.firstDifference) {
+        out << ", differs from offset " << *chip.firstDifference;
+    } else if (chip.due) {
+        out << ", equal";
+    }
+    out << "\n";
 }
 
 }  // namespace
@@ -46,7 +57,8 @@ std::string GadgetRunReport::ToJson() const {
     const auto& a = declaredAttributes;
     const auto& c = declaredCaps;
     return std::string("{\"end\":\"") + ToString(end) +
-           "\",\"clean\":" + (Clean() ? "true" : "false") +
+           "\",\"passed\":" + (Passed() ? "true" : "false") +
+           ",\"clean\":" + (Clean() ? "true" : "false") +
            ",\"declared\":{\"vid\":" + std::to_string(a.vendorId) +
            ",\"pid\":" + std::to_string(a.productId) +
            ",\"versionNumber\":" + std::to_string(a.versionNumber) +
@@ -62,10 +74,13 @@ std::string GadgetRunReport::ToJson() const {
 }
 
 void GadgetRunReport::Print(std::ostream& out) const {
-    out << "tamblor-dock report (" << ToString(end) << ", " << restarts << " restarts)\n";
-    out << "  Chip 3: " << dock.chip3Chunks << " chunks, sum " << Hex(dock.chip3Sum) << "\n";
-    out << "  Chip 2: " << dock.chip2Chunks[0] << " + " << dock.chip2Chunks[1] << " chunks\n";
-    out << "  Chip 1: " << dock.chip1Chunks << " chunks, sum " << Hex(dock.chip1Sum) << "\n";
+    out << "tamblor-dock report (" << ToString(end) << ", " << restarts
+        << " restarts): " << (Passed() ? "passed" : "NOT passed") << "\n";
+    PrintChip(out, "Chip 3", dock.chip3, dock.chip3Chunks);
+    PrintChip(out, "Chip 2 file 1/2", dock.chip2[0], dock.chip2Chunks[0]);
+    PrintChip(out, "Chip 2 file 2/2", dock.chip2[1], dock.chip2Chunks[1]);
+    PrintChip(out, "Chip 1", dock.chip1, dock.chip1Chunks);
+    if (!dock.judged) out << "  the images were not judged: no package to compare with\n";
     out << "  violations: " << dock.violations.size() << "\n";
     for (const auto& violation : dock.violations) out << "    " << violation << "\n";
     if (earlyReports > 0) {

@@ -31,9 +31,13 @@ struct GadgetRunReport {
     TurnaroundFigures turnaround;
     DockReport dock;
 
-    // True when the dock found nothing wrong with the host.
+    // The dock found nothing wrong with the host's protocol.
     bool Clean() const { return dock.violations.empty(); }
-    // One line of JSON: {"end":..., "clean":..., "declared":{...}, "restarts":N,
+    // The dock's verdict: an upgrade that reached IspExit passed only when every chip it was
+    // due holds the package's bytes and the protocol was clean; a run that ended otherwise
+    // (a signal, a fault that unplugged the dock) passes when the protocol was clean.
+    bool Passed() const { return end == GadgetDockEnd::Upgraded ? dock.Passed() : Clean(); }
+    // One line of JSON: {"end":..., "passed":B, "clean":B, "declared":{...}, "restarts":N,
     // "earlyReports":N, "turnaroundUs":{...}, "dock":{...}}. "declared" has the fields and order of
     // `tamblor-cli list --json`.
     std::string ToJson() const;

@@ -120,7 +120,9 @@ TEST(GadgetReport, TurnaroundFiguresAndJson) {
     report.end = GadgetDockEnd::Upgraded;
     report.dock.violations = {"IspExit \"quoted\""};
     const std::string json = report.ToJson();
-    EXPECT_NE(json.find("\"end\":\"upgraded\",\"clean\":false"), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"end\":\"upgraded\",\"passed\":false,\"clean\":false"),
+              std::string::npos)
+        << json;
     // Same fields, same order as tamblor-cli list --json, so the two can be compared as text.
     EXPECT_NE(json.find("\"declared\":{\"vid\":4292,\"pid\":62725,\"versionNumber\":256,"
                         "\"usagePage\":65280,\"usage\":2,\"inputReportLength\":64,"
@@ -128,6 +130,41 @@ TEST(GadgetReport, TurnaroundFiguresAndJson) {
               std::string::npos)
         << json;
     EXPECT_NE(json.find("IspExit \\\"quoted\\\""), std::string::npos) << json;
+}
+
+// After IspExit the dock vouches for the images; a run stopped before that only for the wire.
+TEST(GadgetReport, PassesOnTheDocksVerdict) {
+    struct Row {
+        GadgetDockEnd end;
+        bool judgedAndEqual;
+        bool violation;
+        bool passed;
+    };
+    const Row rows[] = {
+        {GadgetDockEnd::Upgraded, true, false, true},
+        {GadgetDockEnd::Upgraded, false, false, false},
+        {GadgetDockEnd::Upgraded, true, true, false},
+        {GadgetDockEnd::Stopped, false, false, true},
+        {GadgetDockEnd::Stopped, false, true, false},
+        {GadgetDockEnd::Unplugged, false, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(ToString(row.end)) + (row.judgedAndEqual ? " equal" : "") +
+                     (row.violation ? " violation" : ""));
+        GadgetRunReport report;
+        report.end = row.end;
+        report.dock.judged = row.judgedAndEqual;
+        report.dock.chip3.due = true;
+        report.dock.chip3.programmed = true;
+        report.dock.chip3.expectedBytes = report.dock.chip3.storedBytes = 10;
+        if (!row.judgedAndEqual) report.dock.chip3.firstDifference = 4;
+        if (row.violation) report.dock.violations.push_back("IspExit version bytes");
+        EXPECT_EQ(report.Passed(), row.passed);
+        std::ostringstream text;
+        report.Print(text);
+        EXPECT_NE(text.str().find(row.passed ? "): passed" : "): NOT passed"), std::string::npos)
+            << text.str();
+    }
 }
 
 }  // namespace
