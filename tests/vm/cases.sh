@@ -80,6 +80,11 @@ dock_report_ok() {
     grep -q "^{\"end\":\"$1\",\"passed\":true," /tmp/$case.json
 }
 
+# The violations the dock noted, as the JSON array's inside.
+violations() {
+    sed -n 's/.*"violations":\[\(.*\)\]}}$/\1/p' /tmp/$case.json
+}
+
 # Restarts, and reports that came before the host had collected the previous answer.
 report_counts() {
     grep -o '"restarts":[0-9]*,"earlyReports":[0-9]*' /tmp/$case.json
@@ -226,10 +231,13 @@ case_sigterm_resume() {
         fail $case "SIGTERM did not come in the middle of Chip 2 ($at_kill)"
     elif [ "$cli_rc" != 0 ] || ! grep -qx "$SUCCESS" /tmp/$case.cli; then
         fail $case "the second run did not succeed (exit $cli_rc)"
-    elif [ "$dock_rc" != 0 ] || ! dock_report_ok upgraded; then
-        fail $case "the dock's report is not clean (exit $dock_rc)"
+    elif ! grep -q '^{"end":"upgraded",' /tmp/$case.json || grep -q '"equal":false' /tmp/$case.json; then
+        fail $case "the dock does not hold the package's images"
+    elif ! violations | grep -qx '"Chip 2 file 2 ended after [0-9]* bytes, segment 2 holds 32768"'; then
+        # The one thing the dock may hold against the host: the killed run's unfinished file.
+        fail $case "violations: $(violations)"
     else
-        pass $case "ended $((t1 - t0))0 ms after SIGTERM (exit $killed_rc) at${at_kill#*progress:}; second run upgraded, $(report_counts)"
+        pass $case "ended $((t1 - t0))0 ms after SIGTERM (exit $killed_rc) at${at_kill#*progress:}; second run upgraded, every chip equal, $(report_counts)"
     fi
 }
 
