@@ -84,8 +84,10 @@ std::vector<std::pair<int, bool>> DescriptorsOn(const PluggedNode& node) {
 std::vector<std::uint8_t> DockDescriptor() { return {std::begin(kDock), std::end(kDock)}; }
 
 std::vector<std::uint8_t> KeyboardThenDockDescriptor() {
-    std::vector<std::uint8_t> bytes(std::begin(kKeyboard), std::end(kKeyboard));
-    bytes.insert(bytes.end(), std::begin(kDock), std::end(kDock));
+    // Sized up front: GCC 12 misreads a growing insert here as an overflow (-Warray-bounds).
+    std::vector<std::uint8_t> bytes(std::size(kKeyboard) + std::size(kDock));
+    std::copy(std::begin(kDock), std::end(kDock),
+              std::copy(std::begin(kKeyboard), std::end(kKeyboard), bytes.begin()));
     return bytes;
 }
 
