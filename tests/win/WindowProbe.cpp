@@ -83,11 +83,11 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     if (command == L"wait-enabled" && argc == 4) {
-        const HWND control =
-            ::GetDlgItem(dialog, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
+        const int id = static_cast<int>(std::wcstol(argv[2], nullptr, 10));
         const DWORD limit = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
         const DWORD start = ::GetTickCount();
-        while (!::IsWindowEnabled(control)) {
+        // Looked up on every pass: the dialog's window exists a moment before its controls.
+        while (!::IsWindowEnabled(::GetDlgItem(dialog, id))) {
             if (::GetTickCount() - start > limit) return 1;
             ::Sleep(50);
         }
