@@ -15,6 +15,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "TempOutput.h"
+#include "TextFormat.h"
 #include "package/PackageLoader.h"
 #include "package/PackageWriter.h"
 
@@ -30,7 +31,8 @@ constexpr const char* kHelp =
     "                        [--vid 10c4] [--pid f505] [--selector 1]\n"
     "Writes FILE: the carrier's bytes, then a firmware package of the five segment images\n"
     "(0: Chip 3, 1 and 2: Chip 2's two files, 3: spare, 4: Chip 1) between six trailer records\n"
-    "of the given fields. FILE takes the carrier's mode. It is written beside its final name and\n"
+    "of the given fields. A package the carrier already carries is replaced, so the tool itself\n"
+    "can be the carrier. FILE takes the carrier's mode. It is written beside its final name and\n"
     "renamed into place only after it was flushed to the disk and read back with the tool's own\n"
     "loader, so an existing FILE is replaced whole or not at all.\n"
     "Refused with exit status 2, nothing written: an input that is not a regular file; an\n"
@@ -230,9 +232,17 @@ std::string Pack(const PackOptions& options, std::ostream& out) {
         views[k] = images[k];
     }
     CPackageFile& carrier = *inputs.carrier;
+    // A tool that already carries a package is a carrier too: its package is replaced, so
+    // another firmware can be packed onto the very tool that is built and shipped.
+    std::uint64_t carrierLength = carrier.Size();
+    if (const LoadResult carried = LoadPackage(options.carrier); carried.code == 0) {
+        carrierLength = carried.info.recordOffsets[0];
+        out << "replacing the package " << options.carrier.string() << " carries ("
+            << PrintableText(carried.info.versionText) << ")\n";
+    }
     const std::uint64_t tailOffset =
-        carrier.Size() - std::min<std::uint64_t>(carrier.Size(), kSearchWindow);
-    std::vector<std::uint8_t> tail(static_cast<std::size_t>(carrier.Size() - tailOffset));
+        carrierLength - std::min<std::uint64_t>(carrierLength, kSearchWindow);
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(carrierLength - tailOffset));
     if (!ReadWhole(carrier, tailOffset, tail)) {
         return "cannot read carrier " + options.carrier.string() + ": it came up short";
     }
@@ -255,7 +265,7 @@ std::string Pack(const PackOptions& options, std::ostream& out) {
     if (!output.Commit()) return output.Failure();
 
     out << "packed " << options.out.string() << ": " << build.bytes.size() << "-byte package after "
-        << carrier.Size() << " carrier bytes\n";
+        << carrierLength << " carrier bytes\n";
     return {};
 }
 

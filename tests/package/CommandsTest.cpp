@@ -300,14 +300,34 @@ TEST_F(Commands, PackNamesAStraySignatureByItsCarrierOffset) {
     EXPECT_FALSE(fs::exists(Out()));
 }
 
-TEST_F(Commands, PackRefusesACarrierThatAlreadyCarriesAPackage) {
-    ASSERT_EQ(Pack(PackArgs()), 0) << m_err.str();
-    const fs::path twice = m_dir.File("twice");
-    std::vector<std::string> args = PackArgs({"--carrier", Out().string()});
-    args[3] = twice.string();  // --out
+// The shipped tool is a carrier too: packing onto it replaces its package, so the result is
+// byte for byte what packing onto the bare carrier gives. A carrier whose package does not load
+// is not taken apart: its records stay in the window and the pack is refused.
+TEST_F(Commands, PackReplacesThePackageACarrierCarriesAndRefusesABrokenOne) {
+    ASSERT_EQ(Pack(PackArgs({"--version", "V104"})), 0) << m_err.str();
+    const Bytes bare = ReadFile(Out());
+    const fs::path packedCarrier = m_dir.File("packed-carrier");
+    fs::rename(Out(), packedCarrier);
+    ASSERT_EQ(Pack(PackArgs({"--version", "V103"})), 0) << m_err.str();
+    const Bytes expected = ReadFile(Out());
+
+    const fs::path again = m_dir.File("again");
+    std::vector<std::string> args = PackArgs({"--version", "V103"});
+    args[1] = packedCarrier.string();  // --carrier
+    args[3] = again.string();          // --out
+    ASSERT_EQ(Pack(args), 0) << m_err.str();
+    EXPECT_NE(m_out.str().find("replacing the package"), std::string::npos) << m_out.str();
+    EXPECT_EQ(ReadFile(again), expected);
+    EXPECT_EQ(ReadFile(packedCarrier), bare) << "the carrier is never changed";
+
+    Bytes broken = bare;
+    broken.resize(broken.size() - 1);  // the last record no longer ends the file
+    WriteFile(packedCarrier, broken);
+    const fs::path refused = m_dir.File("refused");
+    args[3] = refused.string();
     EXPECT_EQ(Pack(args), 2);
     EXPECT_NE(m_err.str().find("end of the carrier"), std::string::npos) << m_err.str();
-    EXPECT_FALSE(fs::exists(twice));
+    EXPECT_FALSE(fs::exists(refused));
 }
 
 }  // namespace
