@@ -241,6 +241,28 @@ case_sigterm_resume() {
     fi
 }
 
+# The operator window, clicked by its probe as an operator clicks it: the same upgrade through the
+# window's own event loop, device notifier and button.
+case_window() {
+    case=window-s1-ap
+    start_dock --package /vmtest/sel1.pkg --mode ap || { fail $case "dock did not come up"; return; }
+    t0=$(now_cs)
+    as_tester QT_QPA_PLATFORM=offscreen timeout -s KILL 90 tamblor-window-probe /vmtest/sel1.pkg 60 \
+        > /tmp/$case.window 2>&1
+    window_rc=$?
+    t1=$(now_cs)
+    stop_dock 100
+    if [ "$window_rc" != 0 ]; then
+        fail $case "the window's probe exited $window_rc"
+    elif ! grep -qx "$SUCCESS" /tmp/$case.window; then
+        fail $case "no success line in the window's log"
+    elif [ "$dock_rc" != 0 ] || ! dock_report_ok upgraded; then
+        fail $case "the dock's report is not clean (exit $dock_rc)"
+    else
+        pass $case "$(((t1 - t0) / 100)).$(((t1 - t0) % 100 / 10)) s, $(report_counts)"
+    fi
+}
+
 # What tamblor-dock says when a piece is missing: one line, status 2, no gadget left behind.
 case_missing_pieces() {
     case=missing-pieces
@@ -290,4 +312,5 @@ case_removal
 case_no_return
 case_upgrade two-collections /vmtest/sel2.pkg --keyboard-every 7
 case_sigterm_resume
+command -v tamblor-window-probe > /dev/null && case_window
 turnaround_figures
