@@ -171,8 +171,9 @@ CTamblorEngine::StreamStatus CTamblorEngine::StreamStep() {
     const auto percent = StreamPercent(sent, m_cursor.g_segTotal);
     PostLogProgress(StreamProgressText(m_cursor.kind, sent, percent), static_cast<int>(percent));
     if (!(IsPaged(m_cursor.kind) ? SendPagedChunk() : SendChunk())) {
-        // Never send bytes we could not read: the chip would be programmed with garbage and
-        // its checksum could not tell us which.
+        // Never send bytes we could not read, nor bytes other than those loaded (the package
+        // changed under the tool): the chip would be programmed with garbage and its checksum
+        // could not tell us which.
         PostLogLine("ISP file read error!");
         m_upgradeState = 17;
         return StreamStatus::Failed;
@@ -189,8 +190,9 @@ bool CTamblorEngine::SendCursorChunk(std::uint32_t length) {
     std::array<std::uint8_t, kMaxChunkData> data{};
     const auto offset = m_cursor.g_segOffset;
     m_cursor.g_segOffset += length;
-    const auto got = m_packageFile ? m_packageFile->ReadAt(offset, std::span(data.data(), length))
-                                   : std::size_t{0};
+    const auto got = m_packageFile
+                         ? m_packageFile->ReadChecked(offset, std::span(data.data(), length))
+                         : std::size_t{0};
     if (got != length) return false;
     NoteSent(SendReport(MakeChunkReport(m_chunkSeq, std::span(data.data(), length))),
              Answer::Awaited);

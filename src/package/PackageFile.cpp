@@ -19,6 +19,24 @@ std::string ErrnoText(int error) { return std::generic_category().message(error)
 
 }  // namespace
 
+void CPackageFile::HoldContents(std::uint64_t offset, std::vector<std::uint8_t> contents) {
+    m_heldOffset = offset;
+    m_held = std::move(contents);
+}
+
+std::size_t CPackageFile::ReadChecked(std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    const std::size_t got = ReadAt(offset, buffer);
+    const std::uint64_t heldEnd = m_heldOffset + m_held.size();
+    const std::uint64_t from = std::max(offset, m_heldOffset);
+    const std::uint64_t to = std::min<std::uint64_t>(offset + got, heldEnd);
+    if (from < to &&
+        std::memcmp(buffer.data() + (from - offset), m_held.data() + (from - m_heldOffset),
+                    static_cast<std::size_t>(to - from)) != 0) {
+        return 0;
+    }
+    return got;
+}
+
 #ifndef _WIN32
 
 namespace {

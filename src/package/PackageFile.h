@@ -42,7 +42,19 @@ class CPackageFile {
     // that a test can stand in a file whose reads come up short.
     virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
 
+    // Keeps the bytes the package was checked against, from `offset` on. A package changed in
+    // place under the running tool (copied over, edited, rewritten by a download) must not
+    // reach the device: its chips are verified by sums that a swap of two bytes keeps, and
+    // Chip 2 by nothing at all.
+    void HoldContents(std::uint64_t offset, std::vector<std::uint8_t> contents);
+    // ReadAt, except that a read finding other bytes than the held ones fails (returns 0)
+    // like a read error.
+    std::size_t ReadChecked(std::uint64_t offset, std::span<std::uint8_t> buffer);
+
   private:
+    std::uint64_t m_heldOffset = 0;
+    std::vector<std::uint8_t> m_held;
+
     bool m_open = false;
     std::uint64_t m_size = 0;
     std::string m_openFailure;

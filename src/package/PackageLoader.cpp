@@ -1,5 +1,6 @@
 #include "PackageLoader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -89,11 +90,16 @@ void ReadTextFields(PackageInfo& info, const Record& last) {
     info.versionText += info.date;
 }
 
-// Sums one segment through the window buffer, which is large enough for any segment.
+// Sums one segment as read again from the file. Every segment lies between two records, so
+// inside the window read before; a file whose bytes changed in between is no package to trust.
 bool SumSegment(CPackageFile& file, const PackageInfo& info, std::size_t segment,
-                std::vector<std::uint8_t>& buffer, std::uint16_t& sum) {
-    const std::span<std::uint8_t> bytes(buffer.data(), info.m_segmentLength[segment]);
+                std::uint64_t windowStart, std::span<const std::uint8_t> window,
+                std::uint16_t& sum) {
+    std::vector<std::uint8_t> bytes(info.m_segmentLength[segment]);
     if (!ReadExactly(file, info.m_segmentOffset[segment], bytes)) return false;
+    const auto held = window.subspan(
+        static_cast<std::size_t>(info.m_segmentOffset[segment] - windowStart), bytes.size());
+    if (!std::equal(bytes.begin(), bytes.end(), held.begin())) return false;
     sum = ByteSum(bytes);
     return true;
 }
@@ -124,9 +130,15 @@ int Load(CPackageFile& file, PackageInfo& info) {
     if (info.m_segmentLength[kSegChip3] > kMaxChip3Length) return kErrChip3TooLong;
 
     ReadVersion(info, last);
-    if (!SumSegment(file, info, kSegChip3, buffer, info.m_segmentSum0)) return kErrRecords;
-    if (!SumSegment(file, info, kSegChip1, buffer, info.m_segmentSum4)) return kErrRecords;
+    if (!SumSegment(file, info, kSegChip3, windowStart, buffer, info.m_segmentSum0)) {
+        return kErrRecords;
+    }
+    if (!SumSegment(file, info, kSegChip1, windowStart, buffer, info.m_segmentSum4)) {
+        return kErrRecords;
+    }
     ReadTextFields(info, last);
+    // What is sent later must be what was checked now.
+    file.HoldContents(windowStart, std::move(buffer));
     return 0;
 }
 

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <optional>
 
 #include "EngineFixture.h"
+#include "package/PackageLoader.h"
 
 namespace tamblor::test {
 namespace {
@@ -324,6 +326,58 @@ TEST_F(EngineFixture, AShortReadOfThePackageStopsTheStream) {
     engine->OnDeviceReport(Report{});
     EXPECT_EQ(bus.Written().size(), chunks);
     for (const auto& line : ui.Lines()) EXPECT_EQ(line.find("Success"), std::string::npos);
+}
+
+// The package overwritten in place after the tool loaded it (a copy over it, a download still
+// writing): Chip 3 keeps its sum when two bytes swap, and nothing verifies Chip 2, so the
+// changed bytes must never leave the tool.
+TEST_F(EngineFixture, APackageChangedAfterLoadingIsNeverSent) {
+    struct Case {
+        const char* name;
+        char selector;
+        bool isp;
+        std::size_t segment;
+        bool swapTwo;  // swap two neighbouring bytes (the sum stays) rather than change one
+    };
+    const Case cases[] = {
+        {"Chip 3, two bytes swapped", '1', true, kSegChip3, true},
+        {"Chip 2 file 2/2, one byte changed", '2', false, kSegChip2File2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PackageSpec spec = ShippedLikeSpec(c.selector);
+        Start(spec);
+        Connect(c.isp);
+        const auto info = LoadPackage(packagePath).info;
+        const auto& image = spec.segments[c.segment];
+        std::size_t at = image.size() / 2;
+        while (c.swapTwo && image[at] == image[at + 1]) ++at;
+        {
+            std::fstream file(packagePath, std::ios::binary | std::ios::in | std::ios::out);
+            file.seekp(static_cast<std::streamoff>(info.m_segmentOffset[c.segment] + at));
+            if (c.swapTwo) {
+                file.put(static_cast<char>(image[at + 1]));
+                file.put(static_cast<char>(image[at]));
+            } else {
+                file.put(static_cast<char>(image[at] ^ 0x80));
+            }
+        }
+        engine->OnStartUpgrade();
+        if (c.isp) engine->OnDeviceReport(StatusReply(0));  // erase done
+        for (int answers = 0; answers < 5000 && engine->UpgradeState() != 17; ++answers) {
+            engine->OnDeviceReport(Report{});
+        }
+        EXPECT_EQ(ui.Lines().back(), "ISP file read error!");
+        EXPECT_EQ(engine->UpgradeState(), 17);
+        // The stream stopped before the chunk that holds the change: every byte sent before it
+        // came from the segment as loaded.
+        std::size_t sentBytes = 0;
+        for (const auto& report : bus.Written()) {
+            if (!IsCommandReport(report)) sentBytes += report[1];
+        }
+        EXPECT_LE(sentBytes,
+                  (c.segment == kSegChip2File2 ? info.m_segmentLength[kSegChip2File1] : 0) + at);
+    }
 }
 
 TEST_F(EngineFixture, ProgressRecordsFollowTheBytesSent) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "TestPackages.h"
 #include "package/PackageLoader.h"
 
@@ -102,6 +104,42 @@ TEST_F(LoaderValues, OpenFileDeliversTheSegments) {
         Bytes read(result.info.m_segmentLength[k]);
         EXPECT_EQ(result.file->ReadAt(result.info.m_segmentOffset[k], read), read.size());
         EXPECT_EQ(read, SyntheticSegments()[k]) << "segment " << k;
+    }
+}
+
+// The file overwritten in place after loading: a chunk read where bytes changed fails, the
+// rest of the package still reads.
+TEST_F(LoaderValues, ACheckedReadRefusesBytesChangedSinceLoading) {
+    const Bytes carrier(300, 0x00);
+    const auto path = Write(Concat(carrier, RawPackage(SyntheticSegments())));
+    const auto result = LoadPackage(path);
+    ASSERT_EQ(result.code, 0);
+    const auto& info = result.info;
+    const std::uint64_t changed = info.m_segmentOffset[kSegChip2File2] + 100;
+    {
+        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+        file.seekp(static_cast<std::streamoff>(changed));
+        file.put(static_cast<char>(SyntheticSegments()[kSegChip2File2][100] ^ 0x01));
+    }
+    struct Read {
+        const char* what;
+        std::uint64_t offset;
+        std::size_t length;
+        std::size_t expected;
+    };
+    const Read reads[] = {
+        {"a chunk holding the changed byte", changed - 10, 59, 0},
+        {"a chunk ending on it", changed - 58, 59, 0},
+        {"a chunk starting on it", changed, 59, 0},
+        {"the chunk before it", changed - 59, 59, 59},
+        {"the chunk after it", changed + 1, 59, 59},
+        {"the carrier, outside the package", 0, 59, 59},
+    };
+    for (const Read& read : reads) {
+        Bytes buffer(read.length);
+        EXPECT_EQ(result.file->ReadChecked(read.offset, buffer), read.expected) << read.what;
+        // The unchecked read sees the file as it is now.
+        EXPECT_EQ(result.file->ReadAt(read.offset, buffer), read.length) << read.what;
     }
 }
 
