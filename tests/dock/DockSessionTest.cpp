@@ -137,6 +137,48 @@ TEST(DockSession, Chip1IsErasedStoredInPagesAndSummed) {
     EXPECT_EQ(dock.Chip1Image().size(), image.size());
 }
 
+// Chip1End is answered after a verification only: after a failed preparation or erase the
+// host expects no answer, and a late one would be taken for the answer to its next report.
+TEST(DockSession, Chip1EndIsAnsweredAfterAVerificationOnly) {
+    struct Case {
+        const char* name;
+        bool prepareFails;
+        bool eraseFails;
+        std::vector<Report> before;
+        std::size_t endAnswers;
+    };
+    const auto image = Pattern(100, 5);
+    const Case cases[] = {
+        {"after Chip1Checksum", false, false,
+         Concat({{Command(IspCommand::Chip1Prepare), Command(IspCommand::Chip1Erase),
+                  Command(IspCommand::Chip1EraseStatus)},
+                 Chunks(image, true),
+                 {Chip1ChecksumFor(image.size())}}),
+         1},
+        {"after a failed preparation", true, false, {Command(IspCommand::Chip1Prepare)}, 0},
+        {"after a failed erase",
+         false,
+         true,
+         {Command(IspCommand::Chip1Prepare), Command(IspCommand::Chip1Erase)},
+         0},
+        // A verification in an earlier run does not answer for this one.
+        {"after a checksum, then a failed erase",
+         false,
+         true,
+         {Chip1ChecksumFor(0), Command(IspCommand::Chip1Prepare), Command(IspCommand::Chip1Erase)},
+         0},
+    };
+    for (const Case& c : cases) {
+        DockConfig config;
+        config.faults.chip1PrepareFail = c.prepareFails;
+        config.faults.chip1EraseFail = c.eraseFails;
+        CDockLogic dock(config);
+        Feed(dock, c.before);
+        EXPECT_EQ(dock.OnHostReport(Command(IspCommand::Chip1End)).replies.size(), c.endAnswers)
+            << c.name;
+    }
+}
+
 TEST(DockSession, Chip2TakesTwoFilesAndANewProgrammingReplacesBoth) {
     const auto file1 = Pattern(100, 1);
     const auto file2 = Pattern(70, 2);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "DockText.h"
 #include "DockWire.h"
@@ -101,6 +102,7 @@ void CDockLogic::Reboot() {
     m_chip3Erased = false;
     m_chip3BlocksPending = false;
     m_chip1Phase = Chip1Phase::Idle;
+    m_chip1SumTaken = false;
     m_chip1BusyLeft = 0;
     m_chip2File = 0;
 }
@@ -298,6 +300,7 @@ void CDockLogic::OnCommand(std::span<const std::uint8_t> report, DockActions& ac
     }
 
     const auto& faults = m_config.faults;
+    const bool chip1SumTaken = std::exchange(m_chip1SumTaken, false);
     switch (command) {
         case IspCommand::GetMode:
             actions.replies.push_back(
@@ -399,6 +402,7 @@ void CDockLogic::OnCommand(std::span<const std::uint8_t> report, DockActions& ac
                              m_chip1.bytes.size(), " bytes"));
             }
             m_chip1.verified = true;
+            m_chip1SumTaken = true;
             const auto sum =
                 static_cast<std::uint16_t>(m_chip1.sum + (faults.chip1ChecksumWrong ? 1 : 0));
             actions.replies.push_back(MakeChecksum(command, sum));
@@ -410,7 +414,10 @@ void CDockLogic::OnCommand(std::span<const std::uint8_t> report, DockActions& ac
                 Violate("Chip1End before Chip1Checksum of the Chip 1 image");
             }
             m_chip1Phase = Chip1Phase::Idle;
-            actions.replies.push_back(MakeStatus(command, kStatusOk));
+            // Answered after a verification only: the host moves on to Chip 3 on that answer,
+            // while after a failed preparation or erase it expects none and waits for the
+            // operator, whose next Start would take a late answer for its own.
+            if (chip1SumTaken) actions.replies.push_back(MakeStatus(command, kStatusOk));
             break;
     }
 }

@@ -139,6 +139,7 @@ class CDockLogic {
 
     StoredImage m_chip1{"Chip 1", true};
     Chip1Phase m_chip1Phase = Chip1Phase::Idle;
+    bool m_chip1SumTaken = false;  // the last Chip 1 command was Chip1Checksum
     unsigned m_chip1BusyLeft = 0;
 
     std::array<StoredImage, 2> m_chip2{StoredImage{"Chip 2 file 1"}, StoredImage{"Chip 2 file 2"}};
