@@ -4,6 +4,7 @@
 
 #include "CommandLine.h"
 #include "Commands.h"
+#include "TextFormat.h"
 
 namespace tamblor {
 namespace {
@@ -64,7 +65,7 @@ int RunTamblorCli(const std::vector<std::string>& args, const std::filesystem::p
     }
     if (const Command command = Find(first)) return command(rest, self, out, err);
     err << "tamblor-cli: unknown " << (first.starts_with("-") ? "option" : "command") << " '"
-        << first << "' (see 'tamblor-cli --help')\n";
+        << OneLineText(first) << "' (see 'tamblor-cli --help')\n";
     return kExitRefused;
 }
 

@@ -35,7 +35,15 @@ class Commands : public testing::Test {
             args.push_back("--segment" + std::to_string(k));
             args.push_back(m_dir.File(SyntheticImageName(k)).string());
         }
-        args.insert(args.end(), extra.begin(), extra.end());
+        // An option given again replaces the value above: the tool takes each one once.
+        for (std::size_t i = 0; i < extra.size(); ++i) {
+            const auto given = std::find(args.begin(), args.end(), extra[i]);
+            if (given != args.end() && i + 1 < extra.size() && !extra[i + 1].starts_with("--")) {
+                *(given + 1) = extra[++i];
+            } else {
+                args.push_back(extra[i]);
+            }
+        }
         return args;
     }
 
