@@ -210,6 +210,32 @@ TEST_F(Commands, VersionNamesTheToolAndTheFirmwareItCarries) {
     EXPECT_EQ(m_err.str(), "");
 }
 
+// A command whose output is its work fails when the output cannot be written (a full disk, a
+// closed stdout); upgrade and pack keep the status of what they did.
+TEST_F(Commands, OutputThatCannotBeWrittenIsAFailure) {
+    ASSERT_EQ(Pack(PackArgs()), 0) << m_err.str();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{"info", "--package", Out().string()}, 1},
+        {{"info", "--package", Out().string(), "--json"}, 1},
+        {{"--version"}, 1},
+        {{"--help"}, 1},
+        {{"info", "--help"}, 1},
+        {{"pack", "--help"}, 1},
+        {{"upgrade", "--simulate", "--package", Out().string()}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        std::ostringstream full;
+        full.setstate(std::ios::badbit);
+        m_err.str("");
+        EXPECT_EQ(RunTamblorCli(c.args, Out(), full, m_err), c.status);
+        EXPECT_EQ(m_err.str(), c.status == 0 ? "" : "tamblor-cli: cannot write the output\n");
+    }
+}
+
 // Whatever is wrong with the arguments, one line on stderr says what, nothing goes to stdout,
 // and the exit status is 2.
 TEST_F(Commands, BadArgumentsGetOneLine) {
