@@ -1,9 +1,11 @@
 // tamblor-cli's first word: which command runs, or the tool's own help and version.
 
+#include <algorithm>
 #include <ostream>
 
 #include "CommandLine.h"
 #include "Commands.h"
+#include "TextFormat.h"
 
 namespace tamblor {
 namespace {
@@ -33,10 +35,8 @@ Command Find(const std::string& name) {
     return nullptr;
 }
 
-}  // namespace
-
-int RunTamblorCli(const std::vector<std::string>& args, const std::filesystem::path& self,
-                  std::ostream& out, std::ostream& err) {
+int Dispatch(const std::vector<std::string>& args, const std::filesystem::path& self,
+             std::ostream& out, std::ostream& err) {
     if (args.empty()) {
         err << "tamblor-cli: no command given (see 'tamblor-cli --help')\n";
         return kExitRefused;
@@ -64,8 +64,29 @@ int RunTamblorCli(const std::vector<std::string>& args, const std::filesystem::p
     }
     if (const Command command = Find(first)) return command(rest, self, out, err);
     err << "tamblor-cli: unknown " << (first.starts_with("-") ? "option" : "command") << " '"
-        << first << "' (see 'tamblor-cli --help')\n";
+        << OneLineText(first) << "' (see 'tamblor-cli --help')\n";
     return kExitRefused;
+}
+
+// upgrade and pack have changed a dock or a file whatever became of their messages, and their
+// status says how that went; every other command's output, and any help, is its whole work.
+bool OutputIsTheWork(const std::vector<std::string>& args) {
+    const bool help = std::any_of(args.begin(), args.end(),
+                                  [](const std::string& a) { return a == "--help" || a == "-h"; });
+    return help || args.empty() || (args[0] != "upgrade" && args[0] != "pack");
+}
+
+}  // namespace
+
+int RunTamblorCli(const std::vector<std::string>& args, const std::filesystem::path& self,
+                  std::ostream& out, std::ostream& err) {
+    const int status = Dispatch(args, self, out, err);
+    // `info > file` on a full disk, or with stdout closed, must not pass for a shown package.
+    if (status == 0 && OutputIsTheWork(args) && !out.flush()) {
+        err << "tamblor-cli: cannot write the output\n";
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace tamblor

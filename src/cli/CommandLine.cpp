@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "TextFormat.h"
+
 namespace tamblor {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
@@ -45,6 +47,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
             parsed.error = std::string(name) + " needs a value";
             continue;
         }
+        if (rule->takesValue && !rule->repeatable &&
+            std::any_of(parsed.options.begin(), parsed.options.end(),
+                        [&](const GivenOption& o) { return o.name == rule->name; })) {
+            parsed.error = std::string(name) + " is given more than once";
+            continue;
+        }
         parsed.options.push_back(std::move(given));
     }
     return parsed;
@@ -58,7 +66,7 @@ std::string UsageError(std::string_view command, std::string_view problem) {
     line += " (see 'tamblor-cli ";
     line += command;
     line += " --help')";
-    return line;
+    return OneLineText(line);
 }
 
 std::optional<std::uint64_t> ParseDecimal(std::string_view text, std::uint64_t max) {

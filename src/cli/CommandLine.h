@@ -15,6 +15,7 @@ inline constexpr int kExitRefused = 2;
 struct OptionRule {
     std::string_view name;  // "--carrier"
     bool takesValue = false;
+    bool repeatable = false;  // a value that adds (--fault) rather than names one thing
 };
 
 struct GivenOption {
@@ -30,8 +31,9 @@ struct ParsedCommandLine {
 
 // Reads "--name value" and "--name=value". A value may be neither empty nor start with "--":
 // a missing value then shows as what it is rather than swallowing the next option. Options
-// are kept in their order, so that a later one overrides an earlier one as usual, and one
-// that adds (--fault) can come again.
+// are kept in their order. An option whose value names one thing (a file, a version) may come
+// once only: a second --segment0 silently overriding the first would pack, and later flash,
+// an image the user did not mean. Flags and repeatable options may come again.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
                                    std::span<const OptionRule> rules);
 

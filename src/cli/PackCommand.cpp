@@ -285,7 +285,7 @@ int RunPackCommand(const std::vector<std::string>& args, std::ostream& out, std:
         return kExitRefused;
     }
     if (const auto failure = Pack(options, out); !failure.empty()) {
-        err << "tamblor-cli pack: " << failure << "\n";
+        err << "tamblor-cli pack: " << OneLineText(failure) << "\n";
         return kExitRefused;
     }
     return 0;

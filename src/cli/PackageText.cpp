@@ -1,5 +1,7 @@
 #include "PackageText.h"
 
+#include "TextFormat.h"
+
 namespace tamblor {
 namespace {
 
@@ -30,8 +32,8 @@ std::string Meaning(const LoadResult& result) {
 }  // namespace
 
 std::string DescribeLoadFailure(const std::filesystem::path& path, const LoadResult& result) {
-    return path.string() + ": ISP error " + std::to_string(result.code) + "! (" + Meaning(result) +
-           ")";
+    return OneLineText(path.string()) + ": ISP error " + std::to_string(result.code) + "! (" +
+           Meaning(result) + ")";
 }
 
 std::string RecordVersion(const PackageInfo& info) {

@@ -64,6 +64,11 @@ CStopSignals::CStopSignals() {
     ::sigaction(SIGTERM, nullptr, &m_previousTerminate);
     if (m_previousInterrupt.sa_handler != SIG_IGN) ::sigaction(SIGINT, &action, nullptr);
     if (m_previousTerminate.sa_handler != SIG_IGN) ::sigaction(SIGTERM, &action, nullptr);
+    // The log's writes then fail with EPIPE, which the upgrade does not depend on.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &m_previousPipe);
     m_installed = true;
 }
 
@@ -71,6 +76,7 @@ CStopSignals::~CStopSignals() {
     if (m_installed) {
         ::sigaction(SIGINT, &m_previousInterrupt, nullptr);
         ::sigaction(SIGTERM, &m_previousTerminate, nullptr);
+        ::sigaction(SIGPIPE, &m_previousPipe, nullptr);
         g_stopPipe.store(-1);
     }
     if (m_read >= 0) ::close(m_read);

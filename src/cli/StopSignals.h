@@ -12,9 +12,10 @@ namespace tamblor {
 
 // Catches SIGINT and SIGTERM for as long as it lives and queues them for the session's loop:
 // the handler only writes one byte into a pipe whose read end the loop polls, so nothing
-// unsafe runs in the handler and the decision is taken on the loop's thread. The previous
-// handlers come back on destruction. One instance at a time. Where the platform has no such
-// signals, Descriptor() is -1 and nothing is caught.
+// unsafe runs in the handler and the decision is taken on the loop's thread. SIGPIPE is
+// ignored meanwhile: a reader of the log that goes away (`| head`) must not end the tool in the
+// middle of a chip. The previous handlers come back on destruction. One instance at a time. Where
+// the platform has no such signals, Descriptor() is -1 and nothing is caught.
 class CStopSignals {
   public:
     CStopSignals();
@@ -34,6 +35,7 @@ class CStopSignals {
     bool m_installed = false;
     struct sigaction m_previousInterrupt {};
     struct sigaction m_previousTerminate {};
+    struct sigaction m_previousPipe {};
 #endif
 };
 

@@ -54,4 +54,23 @@ inline std::string PrintableText(const std::string& text) {
     return printable;
 }
 
+// An error line that quotes the user's own words (a path, an argument): control bytes become
+// \xNN, so that a newline in a file name cannot split the one line into two and no byte can
+// drive the terminal. Other bytes, UTF-8 among them, stay as they are so names read as typed.
+inline std::string OneLineText(const std::string& text) {
+    std::string line;
+    line.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+            line += escaped;
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
 }  // namespace tamblor

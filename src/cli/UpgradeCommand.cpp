@@ -38,7 +38,7 @@ constexpr std::array<OptionRule, 7> kOptions = {{
     {"--device-mode", true},
     {"--device-version", true},
     {"--latency-us", true},
-    {"--fault", true},
+    {"--fault", true, true},
 }};
 
 void PrintHelp(std::ostream& out) {

@@ -150,11 +150,16 @@ class CliInterrupt : public testing::TestWithParam<Row> {
   protected:
     void SetUp() override {
         ASSERT_TRUE(CHidrawTestbed::IsActive()) << "run this test under umockdev-wrapper";
+        // As a shell starts the tool: the test runner may have left SIGPIPE ignored.
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        ::sigaction(SIGPIPE, &byDefault, &m_previousPipe);
     }
 
     void TearDown() override {
         m_dock.reset();
         if (m_node) testbed.Unplug(*m_node);
+        ::sigaction(SIGPIPE, &m_previousPipe, nullptr);
     }
 
     // The dock in its boot loader, holding back its answer to the fifth chunk of Chip 3.
@@ -171,6 +176,7 @@ class CliInterrupt : public testing::TestWithParam<Row> {
   private:
     std::unique_ptr<PluggedNode> m_node;
     std::unique_ptr<CGatedDock> m_dock;
+    struct sigaction m_previousPipe {};
 };
 
 // Polls `done` until it holds; false after a bound that only a hang reaches.
@@ -212,12 +218,17 @@ TEST_P(CliInterrupt, EndsTheUpgradeAsThePolicySays) {
         << err.Text();
     ASSERT_FALSE(finished()) << out.Text() << err.Text();
 
+    std::size_t warnings = 0;
     for (std::size_t i = 0; i < row.signals.size(); ++i) {
         ASSERT_EQ(::kill(::getpid(), row.signals[i]), 0);
-        // Every signal but the last is answered by a warning, and the tool goes on.
-        if (i + 1 < row.signals.size() || row.releaseAfterSignals) {
-            ASSERT_TRUE(WaitUntil([&] { return finished() || Count(err, "Ctrl-C again") > i; }))
-                << err.Text();
+        // Every Ctrl-C but a last one that stops is answered by a warning, and the tool goes on.
+        // A SIGPIPE is answered by nothing at all: had it not been ignored, this process would
+        // be gone.
+        if (row.signals[i] == SIGINT && (i + 1 < row.signals.size() || row.releaseAfterSignals)) {
+            ++warnings;
+            ASSERT_TRUE(WaitUntil([&] {
+                return finished() || Count(err, "Ctrl-C again") >= warnings;
+            })) << err.Text();
             ASSERT_FALSE(finished()) << out.Text() << err.Text();
         }
     }
@@ -226,8 +237,11 @@ TEST_P(CliInterrupt, EndsTheUpgradeAsThePolicySays) {
 
     EXPECT_EQ(run.get(), row.status) << out.Text() << err.Text();
     const std::string errText = err.Text();
-    ASSERT_TRUE(errText.ends_with(row.lastLine + "\n")) << errText;
-    const std::size_t warnings = row.signals.size() - (row.releaseAfterSignals ? 0 : 1);
+    if (row.lastLine.empty()) {
+        EXPECT_EQ(errText, "");
+    } else {
+        ASSERT_TRUE(errText.ends_with(row.lastLine + "\n")) << errText;
+    }
     EXPECT_EQ(Count(err, "Ctrl-C again"), warnings) << errText;
     if (row.releaseAfterSignals) {
         EXPECT_TRUE(Has(out, "Chip 3 Checksum pass, ISP Success!")) << out.Text();
@@ -266,7 +280,9 @@ INSTANTIATE_TEST_SUITE_P(
             true,
             0,
             "tamblor-cli upgrade: the dock is being upgraded; stopping now may leave it "
-            "unusable. Press Ctrl-C again within 5 s to stop anyway."}),
+            "unusable. Press Ctrl-C again within 5 s to stop anyway."},
+        // The log piped into `head`, which has had its line and gone.
+        Row{"SigpipeDuringTheUpgradeIsIgnored", true, {SIGPIPE}, true, 0, ""}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 }  // namespace

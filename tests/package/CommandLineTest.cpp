@@ -36,5 +36,23 @@ TEST(CommandLine, DecimalsAreDigitsOnlyAndWithinRange) {
     }
 }
 
+TEST(CommandLine, AnOptionThatNamesOneThingComesOnce) {
+    constexpr OptionRule rules[] = {{"--segment0", true}, {"--fault", true, true}, {"--json"}};
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"--segment0", "a", "--segment0", "b"}, "--segment0 is given more than once"},
+        {{"--segment0=a", "--segment0=a"}, "--segment0 is given more than once"},
+        {{"--fault", "x", "--fault", "y"}, ""},
+        {{"--json", "--json"}, ""},
+        {{"--segment0", "a", "--fault", "x", "--json"}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(ParseCommandLine(c.args, rules).error, c.error);
+    }
+}
+
 }  // namespace
 }  // namespace tamblor::test

@@ -35,7 +35,15 @@ class Commands : public testing::Test {
             args.push_back("--segment" + std::to_string(k));
             args.push_back(m_dir.File(SyntheticImageName(k)).string());
         }
-        args.insert(args.end(), extra.begin(), extra.end());
+        // An option given again replaces the value above: the tool takes each one once.
+        for (std::size_t i = 0; i < extra.size(); ++i) {
+            const auto given = std::find(args.begin(), args.end(), extra[i]);
+            if (given != args.end() && i + 1 < extra.size() && !extra[i + 1].starts_with("--")) {
+                *(given + 1) = extra[++i];
+            } else {
+                args.push_back(extra[i]);
+            }
+        }
         return args;
     }
 
@@ -200,6 +208,32 @@ TEST_F(Commands, VersionNamesTheToolAndTheFirmwareItCarries) {
                                ": ISP error 61! (it does not end in a trailer record: no firmware "
                                "package))\n");
     EXPECT_EQ(m_err.str(), "");
+}
+
+// A command whose output is its work fails when the output cannot be written (a full disk, a
+// closed stdout); upgrade and pack keep the status of what they did.
+TEST_F(Commands, OutputThatCannotBeWrittenIsAFailure) {
+    ASSERT_EQ(Pack(PackArgs()), 0) << m_err.str();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{"info", "--package", Out().string()}, 1},
+        {{"info", "--package", Out().string(), "--json"}, 1},
+        {{"--version"}, 1},
+        {{"--help"}, 1},
+        {{"info", "--help"}, 1},
+        {{"pack", "--help"}, 1},
+        {{"upgrade", "--simulate", "--package", Out().string()}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        std::ostringstream full;
+        full.setstate(std::ios::badbit);
+        m_err.str("");
+        EXPECT_EQ(RunTamblorCli(c.args, Out(), full, m_err), c.status);
+        EXPECT_EQ(m_err.str(), c.status == 0 ? "" : "tamblor-cli: cannot write the output\n");
+    }
 }
 
 // Whatever is wrong with the arguments, one line on stderr says what, nothing goes to stdout,

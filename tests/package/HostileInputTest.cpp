@@ -209,6 +209,20 @@ TEST_F(HostileInputs, NeverHangCrashOrDamageAFile) {
          2, "chip1-erase-busy=N with N from 0 to 4294967295"},
         {"fault hex past 16 bits", nothing, simulate({"--fault", "other-pid=10000"}), 2,
          "16-bit hexadecimal"},
+        {"segment 0 given twice, the second naming Chip 1's image", nothing,
+         [&] {
+             Args args = Pack();
+             args.insert(args.end(), {"--segment0", Segment(4).string()});
+             return args;
+         },
+         2, "--segment0 is given more than once"},
+        {"control bytes in an unexpected argument", nothing,
+         [] {
+             return Args{"info", "x\n\x1b[2J"};
+         },
+         2, "unexpected argument 'x\\x0A\\x1B[2J'"},
+        {"control bytes in the command", nothing, [] { return Args{"in\nfo"}; }, 2,
+         "unknown command 'in\\x0Afo'"},
         {"control bytes in the package's fields",
          [&] {
              RecordFields fields;
@@ -265,6 +279,14 @@ TEST_F(HostileInputs, NeverHangCrashOrDamageAFile) {
              return Args{"upgrade", "--package", File("fifo").string()};
          },
          2, "ISP error 59! (cannot open it: not a regular file)"},
+        {"a newline in the package's path", nothing,
+         [&] {
+             return Args{"info", "--package", File("no\nsuch").string()};
+         },
+         2, "no\\x0Asuch: ISP error 59!"},
+        {"a newline in the path of pack's output", nothing,
+         pack({{"--out", File("no\nfolder").string() + "/packed"}}), 2,
+         "no\\x0Afolder: No such file or directory"},
         {"package of a simulated upgrade is a FIFO", fifo(File("fifo")),
          simulate({"--package", File("fifo").string()}), 2, "not a regular file"},
     };
