@@ -1,0 +1,414 @@
+// Every start the operator can make against every way the dock can misbehave, run twice: once
+// through the engine and the step dock on one thread, bounded in delivered items rather than in
+// seconds, and once through the command line's own code, whose exit status must agree with its
+// log and with the first run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ArrivalFirstBus.h"
+#include "StepRun.h"
+#include "cli/Commands.h"
+#include "cli/SimulatedUpgrade.h"
+#include "hid/emulated/DockExpectation.h"
+#include "package/SyntheticImages.h"
+
+namespace tamblor::test {
+namespace {
+
+const char* PackageFor(char selector) {
+    switch (selector) {
+        case '2':
+            return TAMBLOR_MATRIX_PACKAGE_2;
+        case '3':
+            return TAMBLOR_MATRIX_PACKAGE_3;
+        default:
+            return TAMBLOR_MATRIX_PACKAGE_1;
+    }
+}
+
+// Chunks of each stream of the packages under test, as the cutting rule makes them.
+std::uint64_t PlainChunks(std::uint32_t length) { return (length + 58) / 59; }
+std::uint64_t PagedChunks(std::uint32_t length) {
+    return length / 256 * 5 + PlainChunks(length % 256);
+}
+const std::uint64_t kChip2File1Chunks = PlainChunks(kSyntheticLengths[kSegChip2File1]);
+const std::uint64_t kChip2File2Chunks = PlainChunks(kSyntheticLengths[kSegChip2File2]);
+const std::uint64_t kChip3Chunks = PlainChunks(kSyntheticLengths[kSegChip3]);
+const std::uint64_t kChip1Chunks = PagedChunks(kSyntheticLengths[kSegChip1]);
+
+// The value each dock fault is tried with; every fault the dock knows must have one here.
+const std::map<std::string, std::string> kFaultArguments = {
+    {"isp-erase-fail", "isp-erase-fail"},
+    {"chip1-prepare-fail", "chip1-prepare-fail"},
+    {"chip1-erase-fail", "chip1-erase-fail"},
+    {"chip1-erase-busy", "chip1-erase-busy=3"},
+    {"chip3-checksum-wrong", "chip3-checksum-wrong"},
+    {"chip1-checksum-wrong", "chip1-checksum-wrong"},
+    {"remove-after-chunks", "remove-after-chunks=2"},
+    {"unsolicited-after-chunks", "unsolicited-after-chunks=2"},
+    {"no-return-after-isp-enter", "no-return-after-isp-enter"},
+    {"other-pid", "other-pid"},
+    {"other-version-number", "other-version-number"},
+};
+
+// The fault names of the dock's help text, in its order.
+std::vector<std::string> DockFaultNames() {
+    std::vector<std::string> names;
+    std::istringstream help(DockFaultHelp());
+    std::string line;
+    while (std::getline(help, line)) {
+        std::istringstream words(line);
+        std::string usage;
+        if (!(words >> usage)) continue;
+        names.push_back(usage.substr(0, usage.find_first_of("=[")));
+    }
+    return names;
+}
+
+// What a row must come to.
+struct Expected {
+    bool success = false;
+    // A line the operator's log must hold (the failure that explains the exit status).
+    std::string line;
+    // A note the oracle must make, when the dock can tell more than the log.
+    std::string violation;
+    bool offered = true;
+    bool awaitingDock = false;
+};
+
+struct MatrixRow {
+    std::string name;
+    char selector = '1';
+    bool isp = false;
+    std::vector<std::string> faults;  // as --fault takes them
+    bool arrivalFirst = false;
+    int presses = 1;
+    Expected expected;
+};
+
+Expected Success() {
+    Expected e;
+    e.success = true;
+    e.line = "Chip 3 Checksum pass, ISP Success!";
+    return e;
+}
+Expected Failure(std::string line, std::string violation = {}) {
+    Expected e;
+    e.line = std::move(line);
+    e.violation = std::move(violation);
+    return e;
+}
+// The log tells of no failure, but the dock saw the host do what it must not.
+Expected CaughtByTheDockOnly(std::string violation) {
+    Expected e = Success();
+    e.success = false;
+    e.violation = std::move(violation);
+    return e;
+}
+
+// The plain fault rows: what each fault must do to a run that starts in this mode with this
+// selector. Chip 1 is only programmed from AP mode with selector '3'.
+Expected ExpectFault(const std::string& fault, char selector, bool isp) {
+    const bool chip1 = !isp && selector == '3';
+    if (fault == "isp-erase-fail") return Failure("ISP Chip 3 ERASE ERROR!");
+    if (fault == "chip3-checksum-wrong") return Failure("ISP Chip 3 false!");
+    if (fault == "chip1-prepare-fail")
+        return chip1 ? Failure("ISP Chip 1 FLASH ERROR!") : Success();
+    if (fault == "chip1-erase-fail") return chip1 ? Failure("ISP Chip 1 ERASE ERROR!") : Success();
+    // A failed Chip 1 verdict fails the run, though Chip 3 follows and passes.
+    if (fault == "chip1-checksum-wrong") return chip1 ? Failure("ISP false!") : Success();
+    if (fault == "remove-after-chunks") return Failure("Error!, restart please.");
+    if (fault == "unsolicited-after-chunks") {
+        // The stray report follows the second chunk's answer and is taken for the third's, so
+        // the engine runs one report ahead of the dock for the rest of the stream. Chip 3
+        // then reads the last chunk's answer as its checksum and fails; Chip 1 likewise. Chip
+        // 2 has no verdict: the log says success, and only the dock saw chunks written
+        // before it had answered the one before.
+        if (!isp && selector == '2') return CaughtByTheDockOnly("was still unread");
+        return Failure(chip1 ? "ISP false!" : "ISP Chip 3 false!");
+    }
+    if (fault == "no-return-after-isp-enter") {
+        if (isp) return Success();
+        Expected e = Failure("No Device found!");
+        e.awaitingDock = true;
+        return e;
+    }
+    if (fault == "other-pid" || fault == "other-version-number") {
+        Expected e = Failure("No device found!");
+        e.offered = false;
+        return e;
+    }
+    return Success();
+}
+
+std::vector<MatrixRow> Rows() {
+    std::vector<MatrixRow> rows;
+    const std::string modes[] = {"AP", "ISP"};
+    // Selector x start mode x dock fault.
+    for (const char selector : {'1', '2', '3'}) {
+        for (const bool isp : {false, true}) {
+            const std::string start =
+                std::string("selector ") + selector + ", " + modes[isp ? 1 : 0] + ", ";
+            rows.push_back({start + "no fault", selector, isp, {}, false, 1, Success()});
+            for (const auto& name : DockFaultNames()) {
+                const auto argument = kFaultArguments.find(name);
+                if (argument == kFaultArguments.end()) continue;  // reported by the test
+                rows.push_back({start + argument->second,
+                                selector,
+                                isp,
+                                {argument->second},
+                                false,
+                                1,
+                                ExpectFault(name, selector, isp)});
+            }
+        }
+    }
+
+    // Removal of the dock at the first, a middle and the last chunk of each stream: the chunk
+    // goes unanswered and the dock is gone. Chunks are counted over the dock's life.
+    struct Stream {
+        const char* name;
+        char selector;
+        std::uint64_t before;  // chunks of the streams that come first
+        std::uint64_t chunks;
+    };
+    const Stream streams[] = {
+        {"Chip 2 file 1/2", '2', 0, kChip2File1Chunks},
+        {"Chip 2 file 2/2", '2', kChip2File1Chunks, kChip2File2Chunks},
+        {"Chip 3", '1', 0, kChip3Chunks},
+        {"Chip 1", '3', 0, kChip1Chunks},
+    };
+    for (const auto& s : streams) {
+        const std::pair<const char*, std::uint64_t> places[] = {
+            {"first", 1}, {"middle", (s.chunks + 1) / 2}, {"last", s.chunks}};
+        for (const auto& [place, n] : places) {
+            rows.push_back({std::string("removal at the ") + place + " chunk of " + s.name,
+                            s.selector,
+                            false,
+                            {"remove-after-chunks=" + std::to_string(s.before + n)},
+                            false,
+                            1,
+                            Failure("Error!, restart please.")});
+        }
+    }
+
+    // A stray report after the answer to a middle and to the last chunk of each stream.
+    const auto stray = [&](const Stream& s, const char* place, std::uint64_t n, Expected e) {
+        rows.push_back({std::string("stray report after the ") + place + " chunk of " + s.name,
+                        s.selector,
+                        false,
+                        {"unsolicited-after-chunks=" + std::to_string(s.before + n)},
+                        false,
+                        1,
+                        std::move(e)});
+    };
+    const Expected chip2Stray = CaughtByTheDockOnly("was still unread");
+    stray(streams[0], "middle", kChip2File1Chunks / 2, chip2Stray);
+    // Taken for the answer to file 2/2's first chunk: one report ahead for all of file 2/2.
+    stray(streams[0], "last", kChip2File1Chunks, chip2Stray);
+    stray(streams[1], "middle", kChip2File2Chunks / 2, chip2Stray);
+    // Arrives while the engine waits for the dock to restart, and changes nothing.
+    stray(streams[1], "last", kChip2File2Chunks, Success());
+    stray(streams[2], "middle", kChip3Chunks / 2, Failure("ISP Chip 3 false!"));
+    // Arrives while IspChecksum waits for its answer and is taken for it.
+    stray(streams[2], "last", kChip3Chunks, Failure("ISP Chip 3 false!"));
+    stray(streams[3], "middle", kChip1Chunks / 2, Failure("ISP false!", "was still unread"));
+    stray(streams[3], "last", kChip1Chunks, Failure("ISP false!", "was still unread"));
+
+    // Both orders of the notices of each restart, and Start pressed twice in a row.
+    for (const char selector : {'1', '2', '3'}) {
+        for (const bool isp : {false, true}) {
+            const std::string start =
+                std::string("selector ") + selector + ", " + modes[isp ? 1 : 0] + ", ";
+            for (const bool arrivalFirst : {false, true}) {
+                rows.push_back({start + (arrivalFirst ? "arrival noticed before removal"
+                                                      : "removal noticed before arrival"),
+                                selector,
+                                isp,
+                                {},
+                                arrivalFirst,
+                                1,
+                                Success()});
+            }
+            rows.push_back({start + "Start pressed twice", selector, isp, {}, false, 2, Success()});
+        }
+    }
+    return rows;
+}
+
+DockConfig ConfigFor(const MatrixRow& row) {
+    DockConfig config;
+    config.ispMode = row.isp;
+    for (const auto& fault : row.faults) {
+        std::string error;
+        EXPECT_TRUE(ParseDockFault(fault, config.faults, error)) << error;
+    }
+    config.expected = LoadDockExpectation(PackageFor(row.selector));
+    return config;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        // A progress bar drawn on a terminal is cleared before each line.
+        if (const auto bar = line.rfind("\033[K"); bar != std::string::npos) line.erase(0, bar + 3);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The same row through the command line's own code.
+struct CliRun {
+    std::optional<int> exitStatus;  // empty: the command line cannot make this row
+    std::vector<std::string> lines;
+    bool dockComplained = false;  // a violation or an image the dock found wrong, on stderr
+    bool offered = true;
+};
+
+CliRun RunCli(const MatrixRow& row) {
+    CliRun run;
+    if (row.presses != 1) return run;  // the command line presses Start once
+    const char* package = PackageFor(row.selector);
+    std::ostringstream out;
+    std::ostringstream err;
+    if (row.arrivalFirst) {
+        // The command line's simulation with the notices of every restart swapped.
+        CEmulatedDock dock(ConfigFor(row));
+        CArrivalFirstBus bus(dock);
+        const auto result = RunSimulatedUpgrade(bus, dock, package, out, false);
+        run.exitStatus = result.succeeded ? 0 : 1;
+        run.dockComplained = !result.report.Passed();
+        run.offered = result.offered;
+    } else {
+        std::vector<std::string> args = {"--simulate", "--package", package};
+        if (row.isp) args.insert(args.end(), {"--device-mode", "isp"});
+        for (const auto& fault : row.faults) args.insert(args.end(), {"--fault", fault});
+        run.exitStatus = RunUpgradeCommand(args, package, out, err);
+        for (const auto& line : SplitLines(err.str())) {
+            run.dockComplained = run.dockComplained || line.starts_with("violation: ") ||
+                                 line.starts_with("dock: ") || line.starts_with("{");
+            if (line.find("was not offered") != std::string::npos) run.offered = false;
+        }
+    }
+    run.lines = SplitLines(out.str());
+    return run;
+}
+
+std::string FirstFailure(const std::vector<std::string>& lines) {
+    const auto it = std::find_if(lines.begin(), lines.end(), IsFailureLine);
+    return it == lines.end() ? "" : *it;
+}
+
+std::string Describe(const RunOutcome& o) {
+    if (!o.Ended()) return RunEndName(o.end);
+    if (!o.offered) return "not offered";
+    if (o.end == RunEnd::AwaitingDock) return "awaiting the dock";
+    if (o.logSuccess) return o.oracle.Passed() ? "success" : "log: success";
+    return "failed: " + FirstFailure(o.lines);
+}
+
+std::string OracleVerdict(const DockReport& report) {
+    if (report.Passed()) return "passed";
+    std::string text = "not passed";
+    const auto findings = report.ChipFindings();
+    if (!report.violations.empty()) {
+        text += " (" + std::to_string(report.violations.size()) +
+                " violations: " + report.violations.front() + ")";
+    } else if (!findings.empty()) {
+        text += " (" + findings.front() + ")";
+    }
+    return text;
+}
+
+std::string Cut(std::string text, std::size_t width) {
+    if (text.size() > width) text = text.substr(0, width - 3) + "...";
+    return text;
+}
+
+TEST(FaultMatrix, EveryDockFaultIsCovered) {
+    for (const auto& name : DockFaultNames()) {
+        EXPECT_TRUE(kFaultArguments.count(name)) << "the matrix does not try dock fault " << name;
+    }
+    EXPECT_EQ(DockFaultNames().size(), kFaultArguments.size());
+}
+
+// Everything wrong with one row, in words.
+std::vector<std::string> Problems(const MatrixRow& row, const RunOutcome& outcome,
+                                  const CliRun& cli) {
+    std::vector<std::string> problems;
+    const auto check = [&](bool ok, std::string what) {
+        if (!ok) problems.push_back(std::move(what));
+    };
+    const auto& e = row.expected;
+    const auto has = [](const std::vector<std::string>& lines, const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+
+    // The run ends: success, a failure line, or a wait for a dock that is gone.
+    check(outcome.Ended(), std::string(RunEndName(outcome.end)) + " in state " +
+                               std::to_string(outcome.state) + " after " +
+                               std::to_string(outcome.steps) + " items");
+    check(outcome.offered == e.offered, "offered: " + std::to_string(outcome.offered));
+    check(outcome.Succeeded() == e.success,
+          std::string(outcome.Succeeded() ? "succeeded" : "failed") + ", oracle " +
+              OracleVerdict(outcome.oracle));
+    check((outcome.end == RunEnd::AwaitingDock) == e.awaitingDock,
+          std::string("ended ") + RunEndName(outcome.end));
+    check(e.line.empty() || has(outcome.lines, e.line), "no line \"" + e.line + "\"");
+    check(e.violation.empty() ||
+              std::any_of(
+                  outcome.oracle.violations.begin(), outcome.oracle.violations.end(),
+                  [&](const std::string& v) { return v.find(e.violation) != std::string::npos; }),
+          "no violation with \"" + e.violation + "\"");
+    // Success only with every chip as it should be and every verdict passed.
+    if (outcome.Succeeded()) {
+        check(outcome.oracle.AllChipsEqual(), "success with a chip unequal");
+        check(FirstFailure(outcome.lines).empty(), "success after a failure line");
+    }
+
+    if (cli.exitStatus) {
+        // The command line's exit status agrees with what it printed...
+        const bool printedSuccess = cli.offered && EndedInSuccess(cli.lines) && !cli.dockComplained;
+        check((*cli.exitStatus == 0) == printedSuccess,
+              "command line exit " + std::to_string(*cli.exitStatus) + " against its output");
+        // ...and with the step run.
+        check((*cli.exitStatus == 0) == outcome.Succeeded(),
+              "command line exit " + std::to_string(*cli.exitStatus) + " against the step run");
+        check(FirstFailure(cli.lines) == FirstFailure(outcome.lines),
+              "command line's first failure \"" + FirstFailure(cli.lines) + "\"");
+    }
+    return problems;
+}
+
+TEST(FaultMatrix, EveryRowEndsAndTellsTheTruth) {
+    const auto rows = Rows();
+    std::printf("%-58s %-8s %-40s %-6s %-34s %s\n", "row", "expected", "outcome (step run)", "cli",
+                "last log line", "oracle");
+    int asExpected = 0;
+    for (const auto& row : rows) {
+        const auto outcome =
+            RunToEnd(ConfigFor(row), PackageFor(row.selector), row.arrivalFirst, row.presses);
+        const auto cli = RunCli(row);
+        const auto problems = Problems(row, outcome, cli);
+        std::printf("%-58s %-8s %-40s %-6s %-34s %s%s\n", row.name.c_str(),
+                    row.expected.success ? "exit 0" : "exit 1", Cut(Describe(outcome), 40).c_str(),
+                    cli.exitStatus ? ("exit " + std::to_string(*cli.exitStatus)).c_str() : "n/a",
+                    Cut(outcome.lines.empty() ? "" : outcome.lines.back(), 34).c_str(),
+                    OracleVerdict(outcome.oracle).c_str(), problems.empty() ? "" : "  <-- WRONG");
+        for (const auto& problem : problems) ADD_FAILURE() << row.name << ": " << problem;
+        if (problems.empty()) ++asExpected;
+    }
+    std::printf("fault matrix: %zu rows, %d as expected\n", rows.size(), asExpected);
+}
+
+}  // namespace
+}  // namespace tamblor::test
