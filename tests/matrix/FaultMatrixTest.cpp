@@ -83,6 +83,14 @@ struct Expected {
     bool awaitingDock = false;
 };
 
+// A report nobody asked for, arriving just ahead of the answer to the first `awaiting`, with
+// bytes 5 and 6 as given (where statuses and checksums are read).
+struct Stray {
+    IspCommand awaiting;
+    std::uint8_t byte5;
+    std::uint8_t byte6;
+};
+
 struct MatrixRow {
     std::string name;
     char selector = '1';
@@ -91,6 +99,7 @@ struct MatrixRow {
     bool arrivalFirst = false;
     int presses = 1;
     Expected expected;
+    std::optional<Stray> stray;
 };
 
 Expected Success() {
@@ -148,25 +157,31 @@ Expected ExpectFault(const std::string& fault, char selector, bool isp) {
     return Success();
 }
 
+MatrixRow Row(std::string name, char selector, bool isp, std::vector<std::string> faults,
+              Expected expected) {
+    MatrixRow row;
+    row.name = std::move(name);
+    row.selector = selector;
+    row.isp = isp;
+    row.faults = std::move(faults);
+    row.expected = std::move(expected);
+    return row;
+}
+
 std::vector<MatrixRow> Rows() {
     std::vector<MatrixRow> rows;
-    const std::string modes[] = {"AP", "ISP"};
+    const auto start = [](char selector, bool isp) {
+        return std::string("selector ") + selector + (isp ? ", ISP, " : ", AP, ");
+    };
     // Selector x start mode x dock fault.
     for (const char selector : {'1', '2', '3'}) {
         for (const bool isp : {false, true}) {
-            const std::string start =
-                std::string("selector ") + selector + ", " + modes[isp ? 1 : 0] + ", ";
-            rows.push_back({start + "no fault", selector, isp, {}, false, 1, Success()});
+            rows.push_back(Row(start(selector, isp) + "no fault", selector, isp, {}, Success()));
             for (const auto& name : DockFaultNames()) {
                 const auto argument = kFaultArguments.find(name);
                 if (argument == kFaultArguments.end()) continue;  // reported by the test
-                rows.push_back({start + argument->second,
-                                selector,
-                                isp,
-                                {argument->second},
-                                false,
-                                1,
-                                ExpectFault(name, selector, isp)});
+                rows.push_back(Row(start(selector, isp) + argument->second, selector, isp,
+                                   {argument->second}, ExpectFault(name, selector, isp)));
             }
         }
     }
@@ -189,25 +204,18 @@ std::vector<MatrixRow> Rows() {
         const std::pair<const char*, std::uint64_t> places[] = {
             {"first", 1}, {"middle", (s.chunks + 1) / 2}, {"last", s.chunks}};
         for (const auto& [place, n] : places) {
-            rows.push_back({std::string("removal at the ") + place + " chunk of " + s.name,
-                            s.selector,
-                            false,
-                            {"remove-after-chunks=" + std::to_string(s.before + n)},
-                            false,
-                            1,
-                            Failure("Error!, restart please.")});
+            rows.push_back(Row(std::string("removal at the ") + place + " chunk of " + s.name,
+                               s.selector, false,
+                               {"remove-after-chunks=" + std::to_string(s.before + n)},
+                               Failure("Error!, restart please.")));
         }
     }
 
     // A stray report after the answer to a middle and to the last chunk of each stream.
     const auto stray = [&](const Stream& s, const char* place, std::uint64_t n, Expected e) {
-        rows.push_back({std::string("stray report after the ") + place + " chunk of " + s.name,
-                        s.selector,
-                        false,
-                        {"unsolicited-after-chunks=" + std::to_string(s.before + n)},
-                        false,
-                        1,
-                        std::move(e)});
+        rows.push_back(
+            Row(std::string("stray report after the ") + place + " chunk of " + s.name, s.selector,
+                false, {"unsolicited-after-chunks=" + std::to_string(s.before + n)}, std::move(e)));
     };
     const Expected chip2Stray = CaughtByTheDockOnly("was still unread");
     stray(streams[0], "middle", kChip2File1Chunks / 2, chip2Stray);
@@ -222,22 +230,50 @@ std::vector<MatrixRow> Rows() {
     stray(streams[3], "middle", kChip1Chunks / 2, Failure("ISP false!", "was still unread"));
     stray(streams[3], "last", kChip1Chunks, Failure("ISP false!", "was still unread"));
 
+    // What a stray report can do where a status or a checksum is read: one that carries the
+    // right sum passes a verification; one that says "done" skips the wait for an erase.
+    const auto verdictStray = [&](std::string name, char selector, std::vector<std::string> faults,
+                                  Stray stray, Expected e) {
+        auto row = Row(std::move(name), selector, false, std::move(faults), std::move(e));
+        row.stray = stray;
+        rows.push_back(std::move(row));
+    };
+    const auto sum = [](std::size_t segment, int byte) {
+        return static_cast<std::uint8_t>(kSyntheticSums[segment] >> (byte == 5 ? 8 : 0));
+    };
+    const Stray chip3Sum{IspCommand::IspChecksum, sum(kSegChip3, 5), sum(kSegChip3, 6)};
+    const Stray chip1Sum{IspCommand::Chip1Checksum, sum(kSegChip1, 5), sum(kSegChip1, 6)};
+    verdictStray("stray with Chip 3's sum while IspChecksum awaits its answer", '1', {}, chip3Sum,
+                 CaughtByTheDockOnly("IspExit written while the answer to IspChecksum"));
+    verdictStray("the same, the dock's own Chip 3 sum wrong", '1', {"chip3-checksum-wrong"},
+                 chip3Sum, CaughtByTheDockOnly("IspExit written while the answer to IspChecksum"));
+    verdictStray("stray with Chip 1's sum while Chip1Checksum awaits, the dock's sum wrong", '3',
+                 {"chip1-checksum-wrong"}, chip1Sum,
+                 CaughtByTheDockOnly("Chip1End written while the answer to Chip1Checksum"));
+    verdictStray("stray \"erase done\" while Chip1EraseStatus awaits, the dock still erasing", '3',
+                 {"chip1-erase-busy=3"}, Stray{IspCommand::Chip1EraseStatus, 0, 0},
+                 Failure("ISP false!", "data chunk while Chip 1 is erasing"));
+    verdictStray("stray \"erase OK\" while IspErase awaits, the erase failing", '1',
+                 {"isp-erase-fail"}, Stray{IspCommand::IspErase, 0, 0},
+                 Failure("ISP Chip 3 false!", "without a successful IspErase"));
+    verdictStray("stray \"erase failed\" while IspErase awaits, the erase succeeding", '1', {},
+                 Stray{IspCommand::IspErase, 1, 0}, Failure("ISP Chip 3 ERASE ERROR!"));
+
     // Both orders of the notices of each restart, and Start pressed twice in a row.
     for (const char selector : {'1', '2', '3'}) {
         for (const bool isp : {false, true}) {
-            const std::string start =
-                std::string("selector ") + selector + ", " + modes[isp ? 1 : 0] + ", ";
             for (const bool arrivalFirst : {false, true}) {
-                rows.push_back({start + (arrivalFirst ? "arrival noticed before removal"
-                                                      : "removal noticed before arrival"),
-                                selector,
-                                isp,
-                                {},
-                                arrivalFirst,
-                                1,
-                                Success()});
+                auto row =
+                    Row(start(selector, isp) + (arrivalFirst ? "arrival noticed before removal"
+                                                             : "removal noticed before arrival"),
+                        selector, isp, {}, Success());
+                row.arrivalFirst = arrivalFirst;
+                rows.push_back(std::move(row));
             }
-            rows.push_back({start + "Start pressed twice", selector, isp, {}, false, 2, Success()});
+            auto twice =
+                Row(start(selector, isp) + "Start pressed twice", selector, isp, {}, Success());
+            twice.presses = 2;
+            rows.push_back(std::move(twice));
         }
     }
     return rows;
@@ -276,7 +312,8 @@ struct CliRun {
 
 CliRun RunCli(const MatrixRow& row) {
     CliRun run;
-    if (row.presses != 1) return run;  // the command line presses Start once
+    // The command line presses Start once and has no way to slip in a report of its own.
+    if (row.presses != 1 || row.stray) return run;
     const char* package = PackageFor(row.selector);
     std::ostringstream out;
     std::ostringstream err;
@@ -395,8 +432,24 @@ TEST(FaultMatrix, EveryRowEndsAndTellsTheTruth) {
                 "last log line", "oracle");
     int asExpected = 0;
     for (const auto& row : rows) {
-        const auto outcome =
-            RunToEnd(ConfigFor(row), PackageFor(row.selector), row.arrivalFirst, row.presses);
+        RunOptions options;
+        options.arrivalFirst = row.arrivalFirst;
+        options.presses = row.presses;
+        if (row.stray) {
+            options.onWrite = [stray = *row.stray, sent = false](
+                                  CStepDock& dock, std::span<const std::uint8_t> r) mutable {
+                if (sent || !IsCommandReport(r) ||
+                    r[4] != static_cast<std::uint8_t>(stray.awaiting))
+                    return;
+                Report report{};
+                report[0] = kReportId;
+                report[5] = stray.byte5;
+                report[6] = stray.byte6;
+                dock.InjectReport(report);
+                sent = true;
+            };
+        }
+        const auto outcome = RunToEnd(ConfigFor(row), PackageFor(row.selector), options);
         const auto cli = RunCli(row);
         const auto problems = Problems(row, outcome, cli);
         std::printf("%-58s %-8s %-40s %-6s %-34s %s%s\n", row.name.c_str(),

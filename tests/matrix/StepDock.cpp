@@ -129,7 +129,7 @@ std::optional<CStepDock::Event> CStepDock::Take() {
     switch (event.kind) {
         case Event::Kind::Reply: {
             if (!IsCurrent(event.appearance)) return std::nullopt;
-            m_logic.OnReplyRead();
+            if (event.fromDock) m_logic.OnReplyRead();
             // The host's buffer holds no more than the interface's input report; the rest is 0.
             const std::size_t length = std::min<std::size_t>(m_config.inputReportLength, 64);
             if (length == 0) return std::nullopt;
@@ -163,7 +163,7 @@ tamblor::Report* CStepDock::NextReply() {
 
 void CStepDock::InjectReport(const tamblor::Report& report) {
     if (!m_present) return;
-    m_queue.push_front({Event::Kind::Reply, m_appearance, report, {}});
+    m_queue.push_front({Event::Kind::Reply, m_appearance, report, {}, false});
 }
 
 bool CStepDock::DropNextReply() {

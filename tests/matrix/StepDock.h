@@ -25,8 +25,9 @@ class CStepDock final : public IHidBus {
         enum class Kind { Reply, Removal, Arrival };
         Kind kind = Kind::Reply;
         std::uint64_t appearance = 0;
-        Report report{};   // Reply
-        std::string path;  // Removal, Arrival
+        Report report{};       // Reply
+        std::string path;      // Removal, Arrival
+        bool fromDock = true;  // a reply of the dock's, not one put in its way
     };
 
     // Sees every report the host writes to the dock, before the dock does.

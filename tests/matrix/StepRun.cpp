@@ -106,15 +106,20 @@ RunOutcome CStepRun::Outcome(bool offered, bool settled) const {
 }
 
 RunOutcome RunToEnd(const DockConfig& config, const std::filesystem::path& package,
-                    bool arrivalFirst, int presses, std::size_t limit) {
+                    const RunOptions& options) {
     CStepRun run(config, package);
-    run.Dock().SetArrivalFirst(arrivalFirst);
+    run.Dock().SetArrivalFirst(options.arrivalFirst);
+    if (options.onWrite) {
+        run.Dock().SetWriteWatch([&run, &options](std::span<const std::uint8_t> report) {
+            options.onWrite(run.Dock(), report);
+        });
+    }
     run.Start();
-    bool settled = run.Settle(limit);
+    bool settled = run.Settle(options.limit);
     const bool offered = settled && run.UpgradeOffered();
     if (offered) {
-        for (int i = 0; i < presses; ++i) run.PressStart();
-        settled = run.Settle(limit);
+        for (int i = 0; i < options.presses; ++i) run.PressStart();
+        settled = run.Settle(options.limit);
     }
     return run.Outcome(offered, settled);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,9 +83,18 @@ class CStepRun {
 // The window's log since the last Start upgrade, as plain lines.
 std::vector<std::string> LinesSinceStart(const RecordingUi& ui);
 
-// The whole run the command line makes: start-up, Start upgrade when offered (`presses` times
-// in a row), then everything until nothing is left, within `limit` items.
+struct RunOptions {
+    bool arrivalFirst = false;  // see CStepDock::SetArrivalFirst
+    int presses = 1;            // Start upgrade pressed this many times in a row
+    std::size_t limit = 200000;
+    // Sees every report the host writes before the dock does (it may inject a report, which
+    // then reaches the host ahead of the dock's answer).
+    std::function<void(CStepDock&, std::span<const std::uint8_t>)> onWrite;
+};
+
+// The whole run the command line makes: start-up, Start upgrade when offered, then everything
+// until nothing is left, within the limit.
 RunOutcome RunToEnd(const DockConfig& config, const std::filesystem::path& package,
-                    bool arrivalFirst = false, int presses = 1, std::size_t limit = 200000);
+                    const RunOptions& options = {});
 
 }  // namespace tamblor::test
