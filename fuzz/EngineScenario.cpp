@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -148,6 +150,47 @@ bool ReadsAsModeOrVersion(const Report& reply) {
     return IsWellFormedReply(reply) && (reply[1] == kReplyMode || reply[1] == kReplyVersion);
 }
 
+// TAMBLOR_FUZZ_TRACE set in the environment tells on stderr what a scenario does, item by
+// item: for reading a finding.
+bool Tracing() {
+    static const bool on = std::getenv("TAMBLOR_FUZZ_TRACE") != nullptr;
+    return on;
+}
+
+void Trace(const std::string& text) {
+    if (Tracing()) std::fprintf(stderr, "  %s\n", text.c_str());
+}
+
+std::string Hex(std::span<const std::uint8_t> bytes) {
+    std::string text;
+    char byte[4];
+    for (const auto b : bytes) {
+        std::snprintf(byte, sizeof byte, "%02X ", b);
+        text += byte;
+    }
+    return text;
+}
+
+std::string DescribeHostReport(std::span<const std::uint8_t> r) {
+    if (r.size() < kReportSize) return "host writes " + std::to_string(r.size()) + " bytes";
+    if (IsCommandReport(r))
+        return "host writes command " + std::to_string(r[4]) + ": " + Hex(r.first(13));
+    return "host writes chunk " + std::to_string(r[2] | r[3] << 8) + " of " + std::to_string(r[1]) +
+           " bytes";
+}
+
+// Hands the dock's next item to the engine.
+bool Deliver(CStepRun& run) {
+    if (Tracing() && run.Dock().HasEvents()) {
+        const auto& next = run.Dock().Next();
+        using Kind = test::CStepDock::Event::Kind;
+        Trace(next.kind == Kind::Reply     ? "dock answers " + Hex(std::span(next.report).first(9))
+              : next.kind == Kind::Removal ? "removal of " + next.path
+                                           : "arrival of " + next.path);
+    }
+    return run.Step();
+}
+
 bool Contains(const std::vector<std::string>& lines, std::string_view prefix) {
     return std::any_of(lines.begin(), lines.end(),
                        [&](const std::string& line) { return line.starts_with(prefix); });
@@ -193,7 +236,10 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
     CStepRun run(header.config, package.path);
     auto& dock = run.Dock();
     dock.SetArrivalFirst(header.arrivalFirst);
-    dock.SetWriteWatch([&checker](std::span<const std::uint8_t> r) { checker.OnWrite(r); });
+    dock.SetWriteWatch([&checker](std::span<const std::uint8_t> r) {
+        if (Tracing()) Trace(DescribeHostReport(r));
+        checker.OnWrite(r);
+    });
 
     // Generous: every item the dock makes answers one report, and each operation can set off
     // at most one sequence; only an engine that never comes to rest reaches it.
@@ -205,18 +251,22 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
     while (!input.Done() && checker.Finding().empty() && run.Steps() < bound) {
         const std::uint8_t op = input.Next();
         if (op < 0xA0) {
-            run.Step();
+            Deliver(run);
         } else if (op < 0xB0) {
-            for (int i = 0; i < 4 * (op & 0xF) + 2 && run.Step();) ++i;
+            for (int i = 0; i < 4 * (op & 0xF) + 2 && Deliver(run);) ++i;
         } else if (op < 0xB8) {
+            Trace("operator presses Start upgrade");
             violationsAtStart = dock.Verdict().violations;
             pressed = true;
             run.PressStart();
         } else if (op < 0xBC) {
+            Trace("cable pulled");
             dock.Unplug();
         } else if (op < 0xC0) {
+            Trace("cable put back");
             dock.Plug();
         } else if (op < 0xD0) {
+            Trace("another interface arrives");
             run.ForeignArrival();
         } else if (op < 0xE0) {
             Report content{};
@@ -225,17 +275,28 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
             if (next == nullptr) continue;
             if (!header.contractBroken && (!ContentIsFree(*next) || ReadsAsModeOrVersion(content)))
                 continue;
+            Trace("the next answer becomes " + Hex(std::span(content).first(9)));
             std::copy_n(content.begin() + 1, 8, next->begin() + 1);
         } else if (op < 0xF0) {
             Report stray{};
             stray[0] = kReportId;
             input.Fill(stray, 1, 8);
-            if (header.contractBroken) dock.InjectReport(stray);
+            if (!header.contractBroken) continue;
+            Trace("a report nobody asked for: " + Hex(std::span(stray).first(9)));
+            dock.InjectReport(stray);
         } else if (header.contractBroken) {
+            Trace("the next answer is lost");
             dock.DropNextReply();
         }
     }
-    const bool settled = checker.Finding().empty() && run.Settle(bound);
+    Trace("input ends: everything queued is handed on");
+    bool settled = checker.Finding().empty();
+    while (settled && run.Dock().HasEvents() && checker.Finding().empty()) {
+        if (run.Steps() >= bound)
+            settled = false;
+        else
+            Deliver(run);
+    }
 
     result.lines = test::LinesSinceStart(run.Ui());
     result.steps = run.Steps();
