@@ -12,8 +12,13 @@ namespace {
 // operator's line is the same on every platform.
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 
+// The operator's line when the reader gives up on an interface that is still connected.
+constexpr const char* kReadLostLine =
+    "Read Error! The device cannot be read; reconnect it, please.";
+
+// The scan opens only interfaces whose reports fit the buffers, so this never cuts a report.
 std::size_t TransferLength(std::uint16_t reportLength) {
-    return reportLength == 0 ? kReportSize : std::min<std::size_t>(reportLength, kReportSize);
+    return std::min<std::size_t>(reportLength, kReportSize);
 }
 
 }  // namespace
@@ -62,28 +67,49 @@ void CTamblorEngine::WakeReader() {
 void CTamblorEngine::ReaderThreadProc() {
     std::array<std::uint8_t, kReportSize> buffer{};
     std::unique_lock lock(m_lock);
+    // The channel the count belongs to; weak, so the reader keeps no replaced channel open.
+    std::weak_ptr<IHidReadChannel> failing;
+    int failedReads = 0;
     while (!m_stopping) {
         const auto generation = m_wakeGeneration;
-        if (m_link.g_deviceConnected == 1 && m_readChannel) {
-            const auto channel = m_readChannel;
-            const auto length = TransferLength(m_link.g_inputReportLength);
-            lock.unlock();
-            buffer.fill(0);
-            const int got = channel->ReadReport(std::span(buffer.data(), length));
-            lock.lock();
-            if (m_stopping) break;
-            if (got > 0) {
-                // A report from a channel a rescan or a removal has since replaced is stale.
-                if (m_link.g_deviceConnected == 1 && channel == m_readChannel) {
-                    DispatchReport(buffer);
-                }
-                continue;
-            }
-            if (got == 0) continue;
+        if (m_link.g_deviceConnected == 0 || !m_readChannel) {
+            // No device: idle until a scan wakes us or we are stopped.
+            m_readerWake.wait(lock, [&] { return m_stopping || m_wakeGeneration != generation; });
+            continue;
         }
-        // No device, or the read failed: idle until a scan wakes us or we are stopped.
-        m_readerWake.wait(lock, [&] { return m_stopping || m_wakeGeneration != generation; });
+        const auto channel = m_readChannel;
+        const auto length = TransferLength(m_link.g_inputReportLength);
+        lock.unlock();
+        buffer.fill(0);
+        const int got = channel->ReadReport(std::span(buffer.data(), length));
+        lock.lock();
+        if (m_stopping) break;
+        // A rescan or a removal has replaced the channel meanwhile: whatever it gave is stale.
+        if (m_link.g_deviceConnected == 0 || channel != m_readChannel) continue;
+        if (got > 0) {
+            failedReads = 0;
+            DispatchReport(buffer);
+            continue;
+        }
+        // A failed or empty read while the device stays connected. The device may still
+        // answer, so read again; but a channel that fails at once must not spin, and one that
+        // keeps failing is of no use: its removal notice, if any, is overdue.
+        if (failing.owner_before(channel) || channel.owner_before(failing)) {
+            failing = channel;
+            failedReads = 0;
+        }
+        if (++failedReads >= m_readRetry.attempts) {
+            failing.reset();
+            failedReads = 0;
+            LoseInterface();
+            continue;
+        }
+        m_readerWake.wait_for(lock, m_readRetry.pause, [&] {
+            return m_stopping || m_wakeGeneration != generation || channel != m_readChannel;
+        });
     }
 }
+
+void CTamblorEngine::LoseInterface() { EndLink(kReadLostLine); }
 
 }  // namespace tamblor

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 #include "ModelTable.h"
 #include "TamblorEngine.h"
@@ -14,6 +15,20 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
+}
+
+bool IsExpectedIdentity(const HidAttributes& attributes, std::uint16_t vendorId,
+                        std::uint16_t productId, std::uint16_t versionNumber) {
+    return attributes.vendorId == vendorId && attributes.productId == productId &&
+           attributes.versionNumber == versionNumber;
+}
+
+bool IsExpectedCollection(const HidCaps& caps) {
+    return caps.usagePage == g_expectedUsagePage && caps.usage == g_expectedUsage;
+}
+
+bool FitsReportBuffers(std::uint16_t reportLength) {
+    return reportLength >= kMinReportLength && reportLength <= kMaxReportLength;
 }
 
 std::string PidLine(const char* label, std::uint16_t pid) {
@@ -29,6 +44,7 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
     m_link.g_devicePath.clear();
     const auto interfaces = m_bus.EnumerateInterfaces();
     const HidInterfaceInfo* matched = nullptr;
+    bool unreadableCaps = false;
     for (const auto& candidate : interfaces) {
         if (!candidate.attributes) continue;
         const auto& attributes = *candidate.attributes;
@@ -42,14 +58,15 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
             continue;
         }
         if (attributes.versionNumber != versionNumber) continue;
-        if (!candidate.caps) continue;
-        if (candidate.caps->usagePage != g_expectedUsagePage ||
-            candidate.caps->usage != g_expectedUsage) {
+        if (!candidate.caps) {
+            unreadableCaps = true;
             continue;
         }
+        if (!IsExpectedCollection(*candidate.caps)) continue;
         matched = &candidate;
         break;
     }
+    m_link.unreadableCaps = matched == nullptr && unreadableCaps;
     if (matched == nullptr) return false;
 
     // A rescan while connected: the reader may be blocked on the old read channel, so release
@@ -59,13 +76,15 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
     m_link.g_outputReportLength = matched->caps->outputReportByteLength;
     m_link.g_deviceConnected = 1;
     m_link.g_devicePath = matched->path;
-    // Our report buffers hold 64 bytes; a device with longer reports stays unopened, which the
-    // scan reports as "device Error!".
-    if (m_link.g_inputReportLength > kMaxReportLength ||
-        m_link.g_outputReportLength > kMaxReportLength) {
+    // Our report buffers hold 64 bytes, and a reply needs room after the report ID, as does a
+    // command: a device whose reports are longer, or too short to carry anything (length 0:
+    // it declares none of that kind), stays unopened, which the scan reports as "device
+    // Error!". Nothing else then reads it in a loop or writes more than it takes.
+    if (!FitsReportBuffers(m_link.g_inputReportLength) ||
+        !FitsReportBuffers(m_link.g_outputReportLength)) {
         return true;
     }
-    if (auto read = m_bus.OpenRead(matched->path)) {
+    if (auto read = m_bus.OpenInterfaceRead(*matched)) {
         m_readChannel = std::move(read);
         m_link.g_readOpen = 1;
     }
@@ -95,6 +114,12 @@ void CTamblorEngine::ScanLocked() {
     m_deviceReady = 0;
     m_ui.EnableUpgradeButton(false);
     if (m_link.g_deviceConnected == 0) {
+        if (m_link.unreadableCaps) {
+            // The package's device is there but unusable: no product ID differed.
+            PostLogLine("device Error!");
+            m_ui.SetProgressPosition(0);
+            return;
+        }
         PostLogLine("No device found!");
         m_ui.SetProgressPosition(0);
         if (m_link.g_vendorMatched == 1) {
@@ -126,6 +151,10 @@ void CTamblorEngine::ScanLocked() {
 void CTamblorEngine::OnStartUpgrade() {
     std::lock_guard lock(m_lock);
     if (m_deviceReady == 0) return;
+    // Taken once: a second press before the button went grey must not restart the sequence
+    // under the device, nor may a press after the device has gone.
+    if (m_link.g_deviceConnected == 0) return;
+    if (m_upgradeState != 0 && m_upgradeState != 17) return;
     m_ui.ClearLog();
     PostLogLine("Waiting...");
     if (m_ispMode == 1) {
@@ -149,21 +178,31 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
     std::lock_guard lock(m_lock);
     if (m_destroyed) return 0;
     if (change.kind == DeviceChangeKind::Arrival) {
-        // Another interface arriving while the dock is still connected in the middle of a
-        // sequence must not rescan: the rescan's mode query would abandon the sequence (an AP
-        // answer resets it) or restart Chip 3 from its erase. The dock's own return after its
-        // restart always follows its removal, which leaves it disconnected.
+        // While a sequence runs over a usable link, an arrival must not rescan: the rescan's
+        // mode query would abandon the sequence (an AP answer resets it) or restart Chip 3
+        // from its erase. The arrival may be the dock itself, back from its restart before
+        // the old interface's removal was announced: the end of the link looks again.
+        const bool linkUsable =
+            m_link.g_deviceConnected == 1 && m_link.g_readOpen == 1 && m_link.g_writeOpen == 1;
         const bool sequenceRunning = m_upgradeState != 0 && m_upgradeState != 17;
-        if (m_link.g_deviceConnected == 1 && sequenceRunning) return 0;
+        if (m_link.g_deviceConnected == 1) m_arrivalWhileConnected = true;
+        if (linkUsable && sequenceRunning) return 0;
         ScanLocked();
         return 0;
     }
     if (!EqualsIgnoringCase(change.path, m_link.g_devicePath)) return 0;
     if (m_link.g_deviceConnected == 0) return 1;
+    EndLink("No Device found!");
+    return 1;
+}
+
+void CTamblorEngine::EndLink(const char* line) {
     m_ispMode = 0;
     m_link.g_deviceConnected = 0;
     CloseHidDevice();
-    PostLogLine("No Device found!");
+    // Nothing the device owed can come any more; whatever the next link brings is new.
+    m_awaitedAnswers = 0;
+    PostLogLine(line);
     switch (m_upgradeState) {
         case 0:
         case 9:
@@ -177,7 +216,20 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
             break;
     }
     m_ui.EnableUpgradeButton(false);
-    return 1;
+    // An interface that arrived while this one was connected may be the dock back already
+    // (notices of a restart can come in either order): find it now, as no arrival will
+    // announce it again. Looked for first, so nothing is said when it is not there.
+    if (std::exchange(m_arrivalWhileConnected, false) && ExpectedDevicePresent()) ScanLocked();
+}
+
+bool CTamblorEngine::ExpectedDevicePresent() {
+    const auto interfaces = m_bus.EnumerateInterfaces();
+    return std::any_of(interfaces.begin(), interfaces.end(), [&](const HidInterfaceInfo& i) {
+        return i.attributes && i.caps &&
+               IsExpectedIdentity(*i.attributes, m_package.g_packageVid, m_package.g_packagePid,
+                                  g_expectedVersionNumber) &&
+               IsExpectedCollection(*i.caps);
+    });
 }
 
 void CTamblorEngine::OnDestroy() {

@@ -92,7 +92,7 @@ void CTamblorEngine::RunUpgradeStep() {
             case 19:
                 if (r5 != 0) {
                     PostLogLine("ISP Chip 1 FLASH ERROR!");
-                    SendChip1End();
+                    SendChip1End(Answer::None);
                     m_upgradeState = 17;
                 } else {
                     SendChip1Erase();
@@ -102,7 +102,7 @@ void CTamblorEngine::RunUpgradeStep() {
             case 20:
                 if (r5 != 0) {
                     PostLogLine("ISP Chip 1 ERASE ERROR!");
-                    SendChip1End();
+                    SendChip1End(Answer::None);
                     m_upgradeState = 17;
                 } else {
                     PostLogLine("Chip 1 Erasing...");
@@ -139,7 +139,7 @@ void CTamblorEngine::RunUpgradeStep() {
                     PostLogLine(line);
                     PostLogLine("ISP false!");
                 }
-                SendChip1End();
+                SendChip1End(Answer::Awaited);
                 m_upgradeState = 8;
                 break;
             default:  // 0 (idle), 17 (ended) and values no state uses
@@ -192,18 +192,25 @@ bool CTamblorEngine::SendCursorChunk(std::uint32_t length) {
     const auto got = m_packageFile ? m_packageFile->ReadAt(offset, std::span(data.data(), length))
                                    : std::size_t{0};
     if (got != length) return false;
-    SendReport(MakeChunkReport(m_chunkSeq, std::span(data.data(), length)));
+    NoteSent(SendReport(MakeChunkReport(m_chunkSeq, std::span(data.data(), length))),
+             Answer::Awaited);
     return true;
 }
 
-void CTamblorEngine::SendCommand(const Report& report) {
+void CTamblorEngine::NoteSent(bool sent, Answer answer) {
+    // A report that did not go out is answered by nothing.
+    if (sent && answer == Answer::Awaited) ++m_awaitedAnswers;
+}
+
+void CTamblorEngine::SendCommand(const Report& report, Answer answer) {
     if (m_link.g_deviceConnected == 0) return;
-    SendReport(report);
+    NoteSent(SendReport(report), answer);
 }
 
 void CTamblorEngine::SendIspSwitch() {
     if (m_ispMode == 0) {
-        SendCommand(MakeCommandReport(IspCommand::IspEnter));
+        // Answered by the restart: the removal, the return and the scan's mode query.
+        SendCommand(MakeCommandReport(IspCommand::IspEnter), Answer::None);
         return;
     }
     auto r = MakeCommandReport(IspCommand::IspExit);
@@ -213,7 +220,7 @@ void CTamblorEngine::SendIspSwitch() {
     r[7] = static_cast<std::uint8_t>(length >> 8);
     r[8] = static_cast<std::uint8_t>(length);
     for (std::size_t i = 0; i < 4; ++i) r[9 + i] = m_package.m_fileVersion[i];
-    SendCommand(r);
+    SendCommand(r, Answer::None);
 }
 
 void CTamblorEngine::SendIspErase() {
@@ -221,7 +228,7 @@ void CTamblorEngine::SendIspErase() {
     const std::uint32_t length = m_package.m_segmentLength[kSegChip3];
     r[5] = static_cast<std::uint8_t>(length / kEraseBlockSize +
                                      (length % kEraseBlockSize != 0 ? 1 : 0));
-    SendCommand(r);
+    SendCommand(r, Answer::Awaited);
 }
 
 void CTamblorEngine::SendIspChecksum() {
@@ -229,21 +236,27 @@ void CTamblorEngine::SendIspChecksum() {
     const auto length = m_package.m_segmentLength[kSegChip3];
     r[5] = static_cast<std::uint8_t>(length >> 8);
     r[6] = static_cast<std::uint8_t>(length);
-    SendCommand(r);
+    SendCommand(r, Answer::Awaited);
 }
 
-void CTamblorEngine::SendGetMode() { SendCommand(MakeCommandReport(IspCommand::GetMode)); }
+void CTamblorEngine::SendGetMode() {
+    SendCommand(MakeCommandReport(IspCommand::GetMode), Answer::Awaited);
+}
 
-void CTamblorEngine::SendGetVersion() { SendCommand(MakeCommandReport(IspCommand::GetVersion)); }
+void CTamblorEngine::SendGetVersion() {
+    SendCommand(MakeCommandReport(IspCommand::GetVersion), Answer::Awaited);
+}
 
 void CTamblorEngine::SendChip1Prepare() {
-    SendCommand(MakeCommandReport(IspCommand::Chip1Prepare));
+    SendCommand(MakeCommandReport(IspCommand::Chip1Prepare), Answer::Awaited);
 }
 
-void CTamblorEngine::SendChip1Erase() { SendCommand(MakeCommandReport(IspCommand::Chip1Erase)); }
+void CTamblorEngine::SendChip1Erase() {
+    SendCommand(MakeCommandReport(IspCommand::Chip1Erase), Answer::Awaited);
+}
 
 void CTamblorEngine::SendChip1EraseStatus() {
-    SendCommand(MakeCommandReport(IspCommand::Chip1EraseStatus));
+    SendCommand(MakeCommandReport(IspCommand::Chip1EraseStatus), Answer::Awaited);
 }
 
 void CTamblorEngine::SendChip1Checksum() {
@@ -251,9 +264,11 @@ void CTamblorEngine::SendChip1Checksum() {
     const auto length = m_package.m_segmentLength[kSegChip1];
     for (std::size_t i = 0; i < 4; ++i)
         r[5 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
-    SendCommand(r);
+    SendCommand(r, Answer::Awaited);
 }
 
-void CTamblorEngine::SendChip1End() { SendCommand(MakeCommandReport(IspCommand::Chip1End)); }
+void CTamblorEngine::SendChip1End(Answer answer) {
+    SendCommand(MakeCommandReport(IspCommand::Chip1End), answer);
+}
 
 }  // namespace tamblor

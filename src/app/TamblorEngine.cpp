@@ -6,7 +6,8 @@
 
 namespace tamblor {
 
-CTamblorEngine::CTamblorEngine(IHidBus& bus, IUiPort& ui) : m_bus(bus), m_ui(ui) {}
+CTamblorEngine::CTamblorEngine(IHidBus& bus, IUiPort& ui, ReadRetryPolicy readRetry)
+    : m_bus(bus), m_ui(ui), m_readRetry(readRetry) {}
 
 CTamblorEngine::~CTamblorEngine() { OnDestroy(); }
 
@@ -40,6 +41,11 @@ void CTamblorEngine::OnDeviceReport(std::span<const std::uint8_t> report) {
 }
 
 void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
+    // The device's reports cannot tell an answer from a report sent unasked, so each still
+    // runs one step; but one that comes while nothing is owed is no answer at all, and a
+    // device that keeps its contract never sends it.
+    if (m_awaitedAnswers == 0) return;
+    --m_awaitedAnswers;
     // Keep our own copy: later steps (also on the UI thread) read the last reply after the
     // reader has reused its buffer.
     m_replyBuffer.fill(0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +19,14 @@
 
 namespace tamblor {
 
+// How the reader treats reads that fail or deliver nothing while the device stays connected:
+// it reads again after a pause, so a channel that fails at once is never read in a busy loop,
+// and after `attempts` such reads in a row it takes the interface for lost.
+struct ReadRetryPolicy {
+    std::chrono::milliseconds pause{100};
+    int attempts = 20;
+};
+
 // The tool's logic without its window: start-up, the scan, Start upgrade, device changes,
 // reply dispatch, the upgrade sequence and report I/O. It talks to the device through the HID
 // port and to the operator through the UI port.
@@ -27,7 +36,7 @@ namespace tamblor {
 // thread, so OnDestroy can always join the reader.
 class CTamblorEngine {
   public:
-    CTamblorEngine(IHidBus& bus, IUiPort& ui);
+    CTamblorEngine(IHidBus& bus, IUiPort& ui, ReadRetryPolicy readRetry = {});
     ~CTamblorEngine();
     CTamblorEngine(const CTamblorEngine&) = delete;
     CTamblorEngine& operator=(const CTamblorEngine&) = delete;
@@ -64,6 +73,13 @@ class CTamblorEngine {
     void WakeReader();
     void ReaderThreadProc();
     bool SendReport(const Report& report);
+    // The reader gave up on the connected interface.
+    void LoseInterface();
+    // What the removal of the connected device and the loss of its interface share: the link
+    // closes, `line` tells the operator, and the sequence stops unless it awaits the restart.
+    void EndLink(const char* line);
+    // True when an interface that the scan would match is present, found without a word.
+    bool ExpectedDevicePresent();
 
     void PostLogLine(std::string text);
     void PostLogProgress(std::string text, int value);
@@ -83,8 +99,13 @@ class CTamblorEngine {
     bool SendPagedChunk();
     bool SendCursorChunk(std::uint32_t length);
 
+    // Whether the device must answer a report. A report that arrives while none is awaited is
+    // dropped: a device that keeps its contract sends nothing unasked.
+    enum class Answer { Awaited, None };
+    void NoteSent(bool sent, Answer answer);
+
     // Command builders: each sends one command report, or nothing while no device is connected.
-    void SendCommand(const Report& report);
+    void SendCommand(const Report& report, Answer answer);
     void SendIspSwitch();
     void SendIspErase();
     void SendIspChecksum();
@@ -94,10 +115,13 @@ class CTamblorEngine {
     void SendChip1Erase();
     void SendChip1EraseStatus();
     void SendChip1Checksum();
-    void SendChip1End();
+    // The device answers Chip1End after a verdict (the answer starts Chip 3), not after a
+    // failure.
+    void SendChip1End(Answer answer);
 
     IHidBus& m_bus;
     IUiPort& m_ui;
+    const ReadRetryPolicy m_readRetry;
     mutable std::mutex m_lock;
 
     // Package.
@@ -113,6 +137,14 @@ class CTamblorEngine {
     Report m_replyBuffer{};
     std::uint16_t m_chunkSeq = 0;
     SegmentCursor m_cursor;
+    // Answers the device owes: one per report sent that it must answer (the scan's GetMode
+    // and the step that may follow it in the same call make two), one fewer per report
+    // dispatched. Kept across a rescan, since the same device may still answer on the new
+    // channel; cleared when the link ends.
+    std::size_t m_awaitedAnswers = 0;
+    // An interface arrived while the device was connected: its scan may have been put off, or
+    // found the old interface still there, so the end of the link looks again.
+    bool m_arrivalWhileConnected = false;
 
     // Link.
     LinkState m_link;

@@ -83,6 +83,15 @@ void CButtonKV::ResetColors() {
     m_colors = {face, text, face, text, face, text};
 }
 
+bool CButtonKV::event(QEvent* event) {
+    // A disabled button hears nothing of the pointer, so its tooltip never learns it is there.
+    if (event->type() == QEvent::ToolTip && !isEnabled()) {
+        event->ignore();
+        return true;
+    }
+    return QPushButton::event(event);
+}
+
 void CButtonKV::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     m_pressed = isDown();

@@ -35,6 +35,7 @@ class CButtonKV : public QPushButton {
     QColor SlotColor(ColorSlot slot) const { return m_colors[slot]; }
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     virtual int PaintFace(QPainter& painter, const QRect& rect);
     virtual int PaintFrame(QPainter& painter, const QRect& rect);

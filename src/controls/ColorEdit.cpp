@@ -1,6 +1,9 @@
 #include "ColorEdit.h"
 
 #include <QFontMetricsF>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <algorithm>
 
 #include "ColorRef.h"
@@ -23,14 +26,19 @@ int EmForCellHeight(const QFont& face, int cellHeight) {
 
 }  // namespace
 
-CColorEdit::CColorEdit(QWidget* parent) : QPlainTextEdit(parent) {
+CColorEdit::CColorEdit(QWidget* parent) : QTextEdit(parent) {
+    setAcceptRichText(false);
+    // A log has nothing to undo, and the line spacing below must not pile up undo steps.
+    document()->setUndoRedoEnabled(false);
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
-    setBackgroundVisible(false);
     QPalette colours = palette();
     colours.setColor(QPalette::Base, Qt::transparent);
     setPalette(colours);
     ApplyTextColor();
+    // Text set or inserted later arrives in blocks of its own, which take the spacing too.
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) { ApplyLinePitch(position, position + added); });
 }
 
 void CColorEdit::SetEditFont(const QString& faceName, int height, int style) {
@@ -53,7 +61,13 @@ void CColorEdit::SetEditFont(const QString& faceName, int height, int style) {
     } else if (m_fontHeight < 0) {
         font.setPixelSize(-m_fontHeight);
     }
-    if (m_fontTarget != nullptr) m_fontTarget->setFont(font);
+    if (m_fontTarget == nullptr) return;
+    m_fontTarget->setFont(font);
+    // An edit puts its lines one cell apart. Qt would round the face's ascent and descent up
+    // separately and space them a pixel further whenever the cell is not whole pixels.
+    if (auto* edit = qobject_cast<CColorEdit*>(m_fontTarget)) {
+        edit->SetLinePitch(m_fontHeight > 0 ? m_fontHeight : 0);
+    }
 }
 
 void CColorEdit::SetEditTextColor(std::uint32_t colorRef) {
@@ -67,8 +81,30 @@ void CColorEdit::ApplyTextColor() {
     setPalette(colours);
 }
 
+void CColorEdit::SetLinePitch(int pixels) {
+    m_linePitch = pixels;
+    ApplyLinePitch(0, document()->characterCount());
+}
+
+void CColorEdit::ApplyLinePitch(int from, int to) {
+    if (m_applyingPitch) return;  // the change below is itself a change of the contents
+    m_applyingPitch = true;
+    QTextBlockFormat spacing;
+    if (m_linePitch > 0) {
+        spacing.setLineHeight(m_linePitch, QTextBlockFormat::FixedHeight);
+    } else {
+        spacing.setLineHeight(100, QTextBlockFormat::ProportionalHeight);
+    }
+    const int last = std::max(0, document()->characterCount() - 1);
+    QTextCursor blocks(document());
+    blocks.setPosition(std::clamp(from, 0, last));
+    blocks.setPosition(std::clamp(to, 0, last), QTextCursor::KeepAnchor);
+    blocks.mergeBlockFormat(spacing);
+    m_applyingPitch = false;
+}
+
 void CColorEdit::focusInEvent(QFocusEvent* event) {
-    QPlainTextEdit::focusInEvent(event);
+    QTextEdit::focusInEvent(event);
     emit focusEntered();
 }
 

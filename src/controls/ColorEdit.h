@@ -1,14 +1,14 @@
 #pragma once
 
-#include <QPlainTextEdit>
 #include <QString>
+#include <QTextEdit>
 #include <cstdint>
 
 namespace tamblor {
 
 // An edit that writes its text in a font and colour of the owner's choosing and paints no
 // background, so the text stands on whatever the parent painted behind it.
-class CColorEdit : public QPlainTextEdit {
+class CColorEdit : public QTextEdit {
     Q_OBJECT
 
   public:
@@ -21,12 +21,14 @@ class CColorEdit : public QPlainTextEdit {
 
     // Positive heights are the character cell height in pixels, negative ones the em height;
     // style bits set attributes and never clear them. The font goes to m_fontTarget, which
-    // must be set first.
+    // must be set first. A target that is a colour edit also spaces its lines one cell apart.
     void SetEditFont(const QString& faceName, int height, int style);
     // COLORREF (0x00BBGGRR).
     void SetEditTextColor(std::uint32_t colorRef);
 
     std::uint32_t TextColor() const { return m_textColor; }
+    // Distance between the tops of two lines in pixels; 0 while the font decides.
+    int LinePitch() const { return m_linePitch; }
 
     QWidget* m_fontTarget = nullptr;
 
@@ -39,6 +41,8 @@ class CColorEdit : public QPlainTextEdit {
 
   private:
     void ApplyTextColor();
+    void SetLinePitch(int pixels);
+    void ApplyLinePitch(int from, int to);
 
     QString m_faceName = QStringLiteral("Courier New");
     int m_fontHeight = 20;
@@ -47,6 +51,8 @@ class CColorEdit : public QPlainTextEdit {
     bool m_underline = false;
     bool m_strikeOut = false;
     std::uint32_t m_textColor = 0x00FF00;
+    int m_linePitch = 0;
+    bool m_applyingPitch = false;
 };
 
 }  // namespace tamblor

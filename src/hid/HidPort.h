@@ -31,10 +31,14 @@ struct HidInterfaceInfo {
     std::string path;
     std::optional<HidAttributes> attributes;
     std::optional<HidCaps> caps;
+    // The report IDs of the collection's input reports, where its path also carries other
+    // collections' reports (a hidraw node of a device that numbers its reports). Empty where
+    // the path carries this collection's reports only.
+    std::vector<std::uint8_t> inputReportIds{};
 };
 
 class IHidReadChannel {
-public:
+  public:
     virtual ~IHidReadChannel() = default;
     // Blocks until an input report arrives and copies it into `buffer`; returns the number of
     // bytes delivered (0 for an empty read), or -1 when the channel failed or was cancelled.
@@ -44,7 +48,7 @@ public:
 };
 
 class IHidWriteChannel {
-public:
+  public:
     virtual ~IHidWriteChannel() = default;
     // Writes one output report of exactly the bytes given; returns 0 when it was written or
     // queued, otherwise the platform's error code. The channel does not keep `report`.
@@ -62,11 +66,17 @@ using DeviceChangeSink = std::function<void(const DeviceChange&)>;
 
 // The HID port: everything the engine needs of the machine's HID stack.
 class IHidBus {
-public:
+  public:
     virtual ~IHidBus() = default;
     virtual std::vector<HidInterfaceInfo> EnumerateInterfaces() = 0;
     // Null when the interface cannot be opened for that direction.
     virtual std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) = 0;
+    // Reads the input reports of one enumerated interface and none of the other collections
+    // that may share its path. Platforms that give each collection a path of its own need not
+    // override it.
+    virtual std::unique_ptr<IHidReadChannel> OpenInterfaceRead(const HidInterfaceInfo& info) {
+        return OpenRead(info.path);
+    }
     virtual std::unique_ptr<IHidWriteChannel> OpenWrite(const std::string& path) = 0;
     // Arrivals and removals of HID interfaces. The sink may be called on any thread; the
     // front-end hands each change to its own thread before it reaches the engine.

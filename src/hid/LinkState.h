@@ -18,6 +18,10 @@ struct LinkState {
     std::uint16_t g_inputReportLength = 0;
     std::uint16_t g_outputReportLength = 0;
     std::string g_devicePath;
+    // The last scan found nothing usable but met an interface with the package's vendor and
+    // product IDs and version number whose collections could not be read (a truncated,
+    // unbalanced or empty report descriptor, say): the device is there but unusable.
+    bool unreadableCaps = false;
 };
 
 inline constexpr std::uint16_t g_expectedUsagePage = 0xFF00;
@@ -25,5 +29,8 @@ inline constexpr std::uint16_t g_expectedUsage = 0x0002;
 inline constexpr std::uint16_t g_expectedVersionNumber = 0x0100;
 // Reports longer than this do not fit the report buffers; such a device is unusable.
 inline constexpr std::uint16_t kMaxReportLength = 64;
+// The report ID byte and at least one byte after it: a shorter report carries nothing, so a
+// device whose input or output reports are shorter (or missing: length 0) is unusable.
+inline constexpr std::uint16_t kMinReportLength = 2;
 
 }  // namespace tamblor

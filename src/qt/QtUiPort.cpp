@@ -14,7 +14,9 @@ void CQtUiPort::Post(Call call) {
     QMetaObject::invokeMethod(
         &m_context,
         [this, call = std::move(call)]() mutable {
-            if (m_attached) call(m_receiver);
+            if (!m_attached) return;
+            call(m_receiver);
+            m_receiver.AfterEngineCall();
         },
         Qt::QueuedConnection);
 }

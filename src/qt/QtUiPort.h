@@ -18,6 +18,8 @@ class IUiReceiver {
     virtual void SetFillColor(std::uint32_t argb, bool repaint) = 0;
     virtual void EnableUpgradeButton(bool enable) = 0;
     virtual void SetVersionText(const QString& text) = 0;
+    // After each of the calls above: what the engine is doing may have changed with it.
+    virtual void AfterEngineCall() {}
 };
 
 // The engine's UI port for a Qt window: every call, from whatever thread, becomes a queued

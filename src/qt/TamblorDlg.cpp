@@ -93,7 +93,7 @@ void CTamblorDlg::CreateControls() {
     place(m_logEdit, dlg102::kLog);
     m_logEdit->setReadOnly(true);
     m_logEdit->setFocusPolicy(Qt::StrongFocus);
-    m_logEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_logEdit->setLineWrapMode(QTextEdit::WidgetWidth);
     m_logEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_logEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A thin black border, as a bordered edit has.
@@ -177,7 +177,12 @@ void CTamblorDlg::OnPaint() {
 
 void CTamblorDlg::OnScan() { m_engine->OnScan(); }
 
-void CTamblorDlg::OnStartUpgrade() { m_engine->OnStartUpgrade(); }
+void CTamblorDlg::OnStartUpgrade() {
+    // Disabled before the engine hears of it, so that a second click already queued finds the
+    // button dead instead of starting the sequence again.
+    m_upgradeButton->setEnabled(false);
+    m_engine->OnStartUpgrade();
+}
 
 void CTamblorDlg::OnTest() { m_engine->OnTest(); }
 
@@ -188,25 +193,32 @@ void CTamblorDlg::OnDeviceChange(const DeviceChange& change) { m_engine->OnDevic
 void CTamblorDlg::reject() { OnExit(); }
 
 void CTamblorDlg::OnExit() {
-    if (m_confirming || m_destroyed) return;
-    if (m_engine->IsUpgradeRunning()) {
-        m_confirming = true;
-        const bool leave = !m_confirmExit || m_confirmExit(this);
-        m_confirming = false;
-        if (!leave) return;
-    }
+    if (m_exitConfirmation != nullptr || m_destroyed) return;
+    if (m_engine->IsUpgradeRunning() && !OperatorConfirmsExit()) return;
     CBkDialogKV::reject();
 }
 
-bool CTamblorDlg::AskOperatorToConfirmExit(QWidget* parent) {
+bool CTamblorDlg::OperatorConfirmsExit() {
     QMessageBox box(QMessageBox::Warning, QString::fromLatin1(dlg102::kCaption),
                     QStringLiteral("The dock is being upgraded right now.\n\n"
                                    "If you leave before the upgrade has finished, the dock may "
                                    "not start until it is upgraded again.\n\n"
                                    "Exit anyway?"),
-                    QMessageBox::Yes | QMessageBox::No, parent);
+                    QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    m_exitConfirmation = &box;
+    const int answer = box.exec();
+    m_exitConfirmation = nullptr;
+    return answer == QMessageBox::Yes;
+}
+
+void CTamblorDlg::AfterEngineCall() {
+    // The engine tells the window something whenever a sequence ends (its last line at the
+    // least), so this is where the question finds out that it no longer holds. The operator
+    // then reads the outcome in the log and leaves with one more Exit.
+    if (m_exitConfirmation != nullptr && !m_engine->IsUpgradeRunning()) {
+        m_exitConfirmation->done(QMessageBox::No);
+    }
 }
 
 void CTamblorDlg::done(int result) {

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <filesystem>
-#include <functional>
 #include <memory>
 
 #include "QtUiPort.h"
@@ -16,6 +15,7 @@
 #include "controls/CylinderProgressCtrlKV.h"
 #include "hid/HidPort.h"
 
+class QMessageBox;
 class QSocketNotifier;
 
 namespace tamblor {
@@ -37,10 +37,9 @@ class CTamblorDlg : public CBkDialogKV, private IUiReceiver {
     // start-up: I/O threads, package, scan. Once only.
     void OnInitDialog();
 
-    // Asked before Exit ends the window while a chip is being written; true lets it end.
-    using ExitConfirmation = std::function<bool(QWidget* parent)>;
-    void SetExitConfirmation(ExitConfirmation confirm) { m_confirmExit = std::move(confirm); }
-    static bool AskOperatorToConfirmExit(QWidget* parent);
+    // The question Exit asks while a chip is being written, open only while it waits for an
+    // answer; it closes by itself, unanswered, once the upgrade has ended.
+    QMessageBox* ExitConfirmation() const { return m_exitConfirmation; }
 
     CTamblorEngine& Engine() { return *m_engine; }
     const CLogModel& Log() const { return m_log; }
@@ -67,6 +66,7 @@ class CTamblorDlg : public CBkDialogKV, private IUiReceiver {
     void OnStartUpgrade();
     void OnTest();
     void OnExit();
+    bool OperatorConfirmsExit();
     void OnLogSetFocus();
     void OnDeviceChange(const DeviceChange& change);
     void OnDestroy();
@@ -78,6 +78,7 @@ class CTamblorDlg : public CBkDialogKV, private IUiReceiver {
     void SetFillColor(std::uint32_t argb, bool repaint) override;
     void EnableUpgradeButton(bool enable) override;
     void SetVersionText(const QString& text) override;
+    void AfterEngineCall() override;
 
     IHidBus& m_bus;
     std::filesystem::path m_executable;
@@ -96,9 +97,8 @@ class CTamblorDlg : public CBkDialogKV, private IUiReceiver {
     CQtUiPort m_uiPort;
     std::unique_ptr<CTamblorEngine> m_engine;
     std::unique_ptr<QSocketNotifier> m_deviceNotifier;
-    ExitConfirmation m_confirmExit = &CTamblorDlg::AskOperatorToConfirmExit;
+    QMessageBox* m_exitConfirmation = nullptr;
     bool m_initialised = false;
-    bool m_confirming = false;
     bool m_destroyed = false;
 };
 

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
+#include <thread>
 
 #include "TestDoubles.h"
 #include "TestPackage.h"
@@ -28,11 +33,27 @@ class EngineFixture : public ::testing::Test {
         std::filesystem::remove_all(m_dir);
     }
 
-    // Starts the engine the way the window does and clears what start-up wrote.
+    // Starts the engine the way the window does.
     void Start(const PackageSpec& spec = ShippedLikeSpec()) {
         packagePath = WritePackage(m_dir / "carrier.bin", spec);
-        engine = std::make_unique<CTamblorEngine>(bus, ui);
+        engine = std::make_unique<CTamblorEngine>(bus, ui, readRetry);
         engine->OnInitDialog(packagePath);
+    }
+
+    // For what the reader thread does: true once `done` holds, false after a generous bound
+    // that only a broken engine reaches.
+    static bool WaitUntil(const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    bool HasLine(const std::string& line) const {
+        const auto lines = ui.Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
     // Brings the engine to a scanned device in the given mode, with the upgrade offered.
@@ -41,6 +62,15 @@ class EngineFixture : public ::testing::Test {
         if (!isp) engine->OnDeviceReport(VersionReply('V', 1, 0, 2));
         ui.Reset();
         bus.ClearWritten();
+    }
+
+    // The dock's restart after IspEnter, in the usual order: the connected interface leaves,
+    // the dock comes back under a new path, and the scan asks its mode.
+    void Restart() {
+        const auto path = engine->Link().g_devicePath;
+        engine->OnDeviceChange({DeviceChangeKind::Removal, path});
+        bus.interfaces = {FakeBus::Dock(path + "'")};
+        engine->OnDeviceChange({DeviceChangeKind::Arrival, path + "'"});
     }
 
     Report LastWritten() {
@@ -61,6 +91,7 @@ class EngineFixture : public ::testing::Test {
 
     FakeBus bus;
     RecordingUi ui;
+    ReadRetryPolicy readRetry;
     std::unique_ptr<CTamblorEngine> engine;
     std::filesystem::path packagePath;
 

@@ -1,6 +1,9 @@
 // The scan: what the operator reads for each kind of device the machine may show.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "EngineFixture.h"
 
 namespace tamblor::test {
@@ -34,6 +37,13 @@ TEST_P(Scan, TellsTheOperatorWhatItFound) {
 }
 
 const HidInterfaceInfo kUnreadable{"probe-fails", std::nullopt, std::nullopt};
+// The dock as far as its attributes go, with collections that could not be read (a
+// truncated, unbalanced or empty report descriptor).
+const HidInterfaceInfo kDockWithoutCaps{"a", HidAttributes{0x10C4, 0xF505, 0x0100}, std::nullopt};
+
+HidInterfaceInfo DockWithLengths(std::uint16_t input, std::uint16_t output) {
+    return {"a", HidAttributes{0x10C4, 0xF505, 0x0100}, HidCaps{0xFF00, 2, input, output}};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Scan,
@@ -62,7 +72,25 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"ReportsLongerThanOurBuffers",
                  {FakeBus::Dock("a", 0xF505, 0x0100, 0xFF00, 2, 0x10C4, 65)},
                  {"device Error!"},
-                 false}),
+                 false},
+        // An input report of the ID byte alone can carry no reply: reads of it return at once
+        // with nothing.
+        ScanCase{"InputReportsCarryNothing", {DockWithLengths(1, 64)}, {"device Error!"}, false},
+        ScanCase{"NoInputReport", {DockWithLengths(0, 64)}, {"device Error!"}, false},
+        // No output report: nothing may be written to it, least of all 64 bytes.
+        ScanCase{"NoOutputReport", {DockWithLengths(64, 0)}, {"device Error!"}, false},
+        ScanCase{"OutputReportsCarryNothing", {DockWithLengths(64, 1)}, {"device Error!"}, false},
+        ScanCase{"ShortestUsableInputReport", {DockWithLengths(2, 64)}, {}, true},
+        // The product ID matched: whatever is wrong, it is not the product.
+        ScanCase{"CollectionsUnreadable", {kDockWithoutCaps}, {"device Error!"}, false},
+        ScanCase{"CollectionsUnreadableAfterAnotherProduct",
+                 {FakeBus::Dock("b", 0xF503), kDockWithoutCaps},
+                 {"device Error!"},
+                 false},
+        ScanCase{"UnreadableCollectionsOfAnotherInterfaceAreSkipped",
+                 {kDockWithoutCaps, FakeBus::Dock("a")},
+                 {},
+                 true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineFixture, AHandleThatDoesNotOpenMakesTheDeviceUnusable) {
@@ -119,19 +147,22 @@ TEST_P(Removal, DependsOnWhereTheSequenceStands) {
         engine->OnStartUpgrade();  // selector '1': IspEnter, waiting in 9
     } else if (GetParam().state == 12) {
         engine->OnStartUpgrade();
+        Restart();
         engine->OnDeviceReport(ModeReply(true));  // back in ISP mode: erase
         engine->OnDeviceReport(StatusReply(0));   // erased: streaming
     }
     ASSERT_EQ(engine->UpgradeState(), GetParam().state);
     ui.Reset();
     // The path differs in case only: still our device.
-    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, "DOCK0"}), 1);
+    std::string path = engine->Link().g_devicePath;
+    std::transform(path.begin(), path.end(), path.begin(), ::toupper);
+    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, path}), 1);
     EXPECT_THAT(ui.Lines(), ElementsAreArray(GetParam().lines));
     EXPECT_EQ(engine->UpgradeState(), GetParam().after);
     EXPECT_FALSE(ui.upgradeEnabled);
     // A second notice for the same path changes nothing.
     ui.Reset();
-    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"}), 1);
+    EXPECT_EQ(engine->OnDeviceChange({DeviceChangeKind::Removal, engine->Link().g_devicePath}), 1);
     EXPECT_TRUE(ui.Lines().empty());
 }
 
@@ -166,18 +197,71 @@ TEST_P(ArrivalMidSequence, OfAnotherInterfaceDoesNotDisturbTheSequence) {
 
 INSTANTIATE_TEST_SUITE_P(States, ArrivalMidSequence, ::testing::Bool());
 
-TEST_F(EngineFixture, TheDocksReturnInItsBootLoaderResumesTheSequence) {
+TEST_F(EngineFixture, AnArrivalDuringTheSequenceAddsNothingWhenTheDockIsPulled) {
+    Start();
+    Connect(true);
+    engine->OnStartUpgrade();
+    engine->OnDeviceReport(StatusReply(0));
+    engine->OnDeviceChange({DeviceChangeKind::Arrival, "usb-stick"});
+    bus.interfaces = {FakeBus::Dock("usb-stick", 0x5678, 0x0100, 1, 2, 0x1234)};
+    ui.Reset();
+    bus.ClearWritten();
+    engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"});
+    EXPECT_THAT(ui.Lines(), ElementsAre("No Device found!", "Error!, restart please."));
+    EXPECT_TRUE(bus.Written().empty());
+}
+
+struct ReturnCase {
+    const char* name;
+    // The returning dock's arrival is announced before the old interface's removal.
+    bool arrivalFirst;
+    // The returning dock cannot be opened at first; its next notice finds it usable.
+    bool firstOpenFails;
+};
+
+class DockReturn : public EngineFixture, public ::testing::WithParamInterface<ReturnCase> {};
+
+TEST_P(DockReturn, InItsBootLoaderResumesTheSequenceWhateverTheOrderOfTheNotices) {
     Start();
     Connect(false);
     engine->OnStartUpgrade();
-    engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"});
-    bus.interfaces = {FakeBus::Dock("dock1")};
+    ASSERT_EQ(engine->UpgradeState(), 9);
+    ui.Reset();
     bus.ClearWritten();
-    engine->OnDeviceChange({DeviceChangeKind::Arrival, "dock1"});
+    // The dock left and is back under another path.
+    bus.interfaces = {FakeBus::Dock("dock1")};
+    bus.failRead = GetParam().firstOpenFails;
+    const DeviceChange removal{DeviceChangeKind::Removal, "dock0"};
+    const DeviceChange arrival{DeviceChangeKind::Arrival, "dock1"};
+    if (GetParam().arrivalFirst) {
+        EXPECT_EQ(engine->OnDeviceChange(arrival), 0);
+        EXPECT_TRUE(bus.Written().empty());  // the old interface is still the connected one
+        EXPECT_EQ(engine->OnDeviceChange(removal), 1);
+    } else {
+        EXPECT_EQ(engine->OnDeviceChange(removal), 1);
+        EXPECT_EQ(engine->OnDeviceChange(arrival), 0);
+    }
+    if (GetParam().firstOpenFails) {
+        EXPECT_TRUE(HasLine("device Error!"));
+        EXPECT_TRUE(bus.Written().empty());
+        bus.failRead = false;
+        engine->OnDeviceChange(arrival);  // the dock's next interface, or a repeated notice
+    }
+    EXPECT_EQ(engine->Link().g_devicePath, "dock1");
+    ASSERT_FALSE(bus.Written().empty());
     EXPECT_EQ(CommandOf(LastWritten()), IspCommand::GetMode);
     engine->OnDeviceReport(ModeReply(true));
     EXPECT_EQ(CommandOf(LastWritten()), IspCommand::IspErase);
+    EXPECT_EQ(engine->UpgradeState(), 10);
+    EXPECT_FALSE(HasLine("Error!, restart please."));
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, DockReturn,
+                         ::testing::Values(ReturnCase{"RemovalFirst", false, false},
+                                           ReturnCase{"ArrivalFirst", true, false},
+                                           ReturnCase{"RemovalFirstOpenFails", false, true},
+                                           ReturnCase{"ArrivalFirstOpenFails", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EngineFixture, TheTestCommandWritesNineBlankLines) {
     Start();

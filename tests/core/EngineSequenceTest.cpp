@@ -50,6 +50,58 @@ INSTANTIATE_TEST_SUITE_P(Table, StartUpgrade,
                                            StartCase{'2', true, 10, false, IspCommand::IspErase},
                                            StartCase{'3', true, 10, false, IspCommand::IspErase}));
 
+struct SecondStartCase {
+    const char* name;
+    char selector;
+    bool isp;
+    std::uint8_t state;  // where the first Start leaves the sequence
+};
+
+class SecondStart : public EngineFixture, public ::testing::WithParamInterface<SecondStartCase> {};
+
+// A second press handled before the button went grey: the sequence goes on undisturbed.
+TEST_P(SecondStart, IsIgnoredWhileTheSequenceRuns) {
+    Start(ShippedLikeSpec(GetParam().selector));
+    Connect(GetParam().isp);
+    engine->OnStartUpgrade();
+    ASSERT_EQ(engine->UpgradeState(), GetParam().state);
+    const auto sent = bus.Written();
+    ui.Reset();
+    engine->OnStartUpgrade();
+    EXPECT_EQ(bus.Written(), sent);
+    EXPECT_TRUE(ui.records.empty());
+    EXPECT_EQ(engine->UpgradeState(), GetParam().state);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SecondStart,
+                         ::testing::Values(SecondStartCase{"WritingChip2", '2', false, 3},
+                                           SecondStartCase{"AwaitingTheRestart", '1', false, 9},
+                                           SecondStartCase{"ErasingChip3", '1', true, 10},
+                                           SecondStartCase{"PreparingChip1", '3', false, 19}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineFixture, StartAfterTheDockLeftIsIgnored) {
+    Start();
+    Connect(false);
+    engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"});
+    ui.Reset();
+    engine->OnStartUpgrade();
+    EXPECT_TRUE(ui.records.empty());
+    EXPECT_EQ(engine->UpgradeState(), 0);
+}
+
+TEST_F(EngineFixture, StartIsTakenAgainOnceASequenceHasEnded) {
+    Start();
+    Connect(true);
+    engine->OnStartUpgrade();
+    engine->OnDeviceReport(StatusReply(1));  // "ISP Chip 3 ERASE ERROR!"
+    ASSERT_EQ(engine->UpgradeState(), 17);
+    bus.ClearWritten();
+    engine->OnStartUpgrade();
+    EXPECT_EQ(CommandOf(LastWritten()), IspCommand::IspErase);
+    EXPECT_EQ(engine->UpgradeState(), 10);
+}
+
 TEST_F(EngineFixture, StartWithoutAScannedDeviceDoesNothing) {
     bus.interfaces.clear();
     Start();
@@ -79,6 +131,7 @@ TEST_F(EngineFixture, Chip3CommandsCarryThePackagesFigures) {
     EXPECT_EQ(Hex(enter, 5, 62), std::string(116, '0'));
     EXPECT_EQ(enter[63], 0x5A);
 
+    Restart();
     engine->OnDeviceReport(ModeReply(true));
     const auto erase = LastWritten();
     EXPECT_EQ(Hex(erase, 0, 5), "0204FEFF0433");
@@ -146,6 +199,7 @@ TEST_P(SequenceFailure, EndsWithItsLineAndCommand) {
     Start(ShippedLikeSpec(GetParam().selector));
     Connect(false);
     engine->OnStartUpgrade();
+    if (engine->UpgradeState() == 9) Restart();
     for (const auto& reply : GetParam().replies) {
         engine->OnDeviceReport(reply);
         AcknowledgeChunks();

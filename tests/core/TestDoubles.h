@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,16 +65,30 @@ class RecordingUi : public IUiPort {
     std::string versionText;
 };
 
-// A HID bus whose interfaces a test lays out; reads block until cancelled (tests feed replies
-// straight into OnDeviceReport) and writes are recorded.
+// What a read of the fake bus gives: a report, nothing (0 bytes) or a failure.
+struct ReadResult {
+    enum class Kind { Report, Empty, Failure };
+    Kind kind = Kind::Failure;
+    Report report{};
+    static ReadResult Of(const Report& r) { return {Kind::Report, r}; }
+};
+
+// A HID bus whose interfaces a test lays out; writes are recorded. Reads take what the test
+// queued and otherwise block until cancelled, so most tests feed replies straight into
+// OnDeviceReport.
 class FakeBus : public IHidBus {
   public:
     struct Shared {
         std::mutex lock;
+        std::condition_variable changed;
         std::vector<Report> written;
         std::uint32_t writeError = 0;
         int readsOpened = 0;
         int cancelled = 0;
+        int reads = 0;
+        std::deque<ReadResult> queued;
+        // Given to every read once the queue is empty, instead of blocking.
+        std::optional<ReadResult> always;
     };
 
     std::vector<HidInterfaceInfo> EnumerateInterfaces() override { return interfaces; }
@@ -97,6 +113,21 @@ class FakeBus : public IHidBus {
         std::lock_guard lock(shared.lock);
         shared.written.clear();
     }
+    void QueueRead(ReadResult result) {
+        std::lock_guard lock(shared.lock);
+        shared.queued.push_back(result);
+        shared.changed.notify_all();
+    }
+    // Every read that finds the queue empty gets `result` at once; nullopt: it blocks again.
+    void AnswerEveryRead(std::optional<ReadResult> result) {
+        std::lock_guard lock(shared.lock);
+        shared.always = result;
+        shared.changed.notify_all();
+    }
+    int Reads() {
+        std::lock_guard lock(shared.lock);
+        return shared.reads;
+    }
 
     static HidInterfaceInfo Dock(std::string path, std::uint16_t pid = 0xF505,
                                  std::uint16_t version = 0x0100, std::uint16_t usagePage = 0xFF00,
@@ -116,26 +147,36 @@ class FakeBus : public IHidBus {
     class BlockingRead : public IHidReadChannel {
       public:
         explicit BlockingRead(Shared& s) : m_shared(s) {}
-        int ReadReport(std::span<std::uint8_t>) override {
-            std::unique_lock lock(m_lock);
-            m_wake.wait(lock, [&] { return m_cancelled; });
-            return -1;
+        int ReadReport(std::span<std::uint8_t> buffer) override {
+            std::unique_lock lock(m_shared.lock);
+            ++m_shared.reads;
+            m_shared.changed.notify_all();
+            m_shared.changed.wait(
+                lock, [&] { return m_cancelled || !m_shared.queued.empty() || m_shared.always; });
+            if (m_cancelled) return -1;
+            ReadResult result;
+            if (!m_shared.queued.empty()) {
+                result = m_shared.queued.front();
+                m_shared.queued.pop_front();
+            } else {
+                result = *m_shared.always;
+            }
+            if (result.kind == ReadResult::Kind::Failure) return -1;
+            if (result.kind == ReadResult::Kind::Empty) return 0;
+            const auto length = std::min(buffer.size(), result.report.size());
+            std::copy_n(result.report.begin(), length, buffer.begin());
+            return static_cast<int>(length);
         }
         void Cancel() override {
-            {
-                std::lock_guard lock(m_lock);
-                m_cancelled = true;
-            }
-            m_wake.notify_all();
             std::lock_guard lock(m_shared.lock);
+            m_cancelled = true;
             ++m_shared.cancelled;
+            m_shared.changed.notify_all();
         }
 
       private:
         Shared& m_shared;
-        std::mutex m_lock;
-        std::condition_variable m_wake;
-        bool m_cancelled = false;
+        bool m_cancelled = false;  // guarded by m_shared.lock
     };
 
     class RecordingWrite : public IHidWriteChannel {

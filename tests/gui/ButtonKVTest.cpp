@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QToolTip>
 
 #include "GuiTestSupport.h"
 #include "controls/ButtonKV.h"
@@ -209,6 +212,32 @@ TEST_F(ButtonKVTest, TooltipFollowsItsActivation) {
     EXPECT_EQ(button.toolTip(), QStringLiteral("Exit"));
     button.AssignTooltip(QStringLiteral("Exit"), false);
     EXPECT_TRUE(button.toolTip().isEmpty());
+}
+
+// Asks `button` for its tooltip as the pointer resting on it would; true if one shows.
+bool TooltipShowsOver(CButtonKV& button) {
+    QToolTip::hideText();
+    const QPoint at = button.rect().center();
+    QHelpEvent help(QEvent::ToolTip, at, button.mapToGlobal(at));
+    QApplication::sendEvent(&button, &help);
+    return QToolTip::isVisible() && QToolTip::text() == button.toolTip();
+}
+
+TEST_F(ButtonKVTest, NoTooltipWhileDisabled) {
+    // A disabled button gets no mouse input, and so its tooltip never hears of the pointer.
+    backdrop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
+    button.AssignTooltip(QStringLiteral("Start upgrade"), true);
+    EXPECT_TRUE(TooltipShowsOver(button));
+
+    // One showing when the button is disabled goes at once.
+    button.setEnabled(false);
+    EXPECT_FALSE(QToolTip::isVisible());
+    EXPECT_FALSE(TooltipShowsOver(button));
+
+    button.setEnabled(true);
+    EXPECT_TRUE(TooltipShowsOver(button));
+    QToolTip::hideText();
 }
 
 TEST(ButtonKVFocus, DisablingHandsTheFocusToTheNextTabStop) {

@@ -2,6 +2,9 @@
 
 #include <QFontMetrics>
 #include <QSignalSpy>
+#include <QTextBlock>
+#include <QtMath>
+#include <vector>
 
 #include "GuiTestSupport.h"
 #include "controls/ColorEdit.h"
@@ -55,12 +58,58 @@ TEST(ColorEdit, StyleBitsNeverClearAnAttribute) {
     EXPECT_TRUE(edit.font().italic());
 }
 
-TEST(ColorEdit, PositiveHeightIsTheCellHeight) {
+// Tops of the edit's first lines, in viewport pixels.
+std::vector<int> LineTops(CColorEdit& edit) {
+    std::vector<int> tops;
+    for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) {
+        QTextCursor at(block);
+        tops.push_back(edit.cursorRect(at).top());
+    }
+    return tops;
+}
+
+TEST(ColorEdit, PositiveHeightIsTheCellHeightAndTheLinePitch) {
+    // Liberation Mono's cell is 1.133 em: 18 pixels take an em of 16, whose ascent and descent,
+    // each rounded up, would make lines 19 pixels apart.
+    struct Case {
+        int height;
+        int em;
+    };
+    const Case cases[] = {{18, 16}, {20, 18}, {13, 11}};
+    for (const auto& c : cases) {
+        CColorEdit edit;
+        edit.m_fontTarget = &edit;
+        edit.SetEditFont(QStringLiteral("Courier New"), c.height, 0x40);
+        edit.resize(300, 200);
+        edit.setPlainText(QStringLiteral("one\ntwo\nthree"));
+        edit.append(QStringLiteral("four"));
+        edit.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+        EXPECT_EQ(QFontInfo(edit.font()).pixelSize(), c.em) << c.height;
+        EXPECT_TRUE(QFontInfo(edit.font()).fixedPitch());
+        EXPECT_EQ(edit.LinePitch(), c.height);
+        const std::vector<int> tops = LineTops(edit);
+        ASSERT_EQ(tops.size(), 4u);
+        for (std::size_t i = 1; i < tops.size(); ++i) {
+            EXPECT_EQ(tops[i] - tops[i - 1], c.height) << c.height << " line " << i;
+        }
+    }
+}
+
+TEST(ColorEdit, NegativeHeightIsTheEmAndTheFontSpacesTheLines) {
     CColorEdit edit;
     edit.m_fontTarget = &edit;
     edit.SetEditFont(QStringLiteral("Courier New"), 18, 0x40);
-    EXPECT_NEAR(QFontMetrics(edit.font()).height(), 18, 1);
-    EXPECT_TRUE(QFontInfo(edit.font()).fixedPitch());
+    edit.SetEditFont(QStringLiteral("Courier New"), -16, 0x40);
+    EXPECT_EQ(QFontInfo(edit.font()).pixelSize(), 16);
+    EXPECT_EQ(edit.LinePitch(), 0);
+    edit.resize(300, 200);
+    edit.setPlainText(QStringLiteral("one\ntwo"));
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    const std::vector<int> tops = LineTops(edit);
+    ASSERT_EQ(tops.size(), 2u);
+    EXPECT_EQ(tops[1] - tops[0], qCeil(QFontMetricsF(edit.font()).height()));
 }
 
 TEST(ColorEdit, PaintsNoBackgroundOfItsOwn) {

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTimer>
+#include <functional>
+#include <optional>
 
 #include "DemoDock.h"
 #include "GuiTestSupport.h"
 #include "TamblorDlg.h"
 #include "hid/emulated/EmulatedDock.h"
+#include "isp/IspReport.h"
 
 namespace tamblor {
 namespace {
@@ -45,6 +50,46 @@ class CMessageBoxAnswerer {
     QTimer m_poll;
     QString m_text;
 };
+
+// Watches for the next message box without answering it: keeps its text and runs `onOpen`
+// once it is up. Should the box stay up for `patience`, it is answered No so that the test
+// fails instead of hanging.
+class CMessageBoxWatcher {
+  public:
+    explicit CMessageBoxWatcher(std::function<void()> onOpen,
+                                std::chrono::milliseconds patience = 30s) {
+        QObject::connect(&m_poll, &QTimer::timeout, [this, onOpen, patience] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            if (m_text.isEmpty()) {
+                m_text = box->text();
+                m_open.start();
+                onOpen();
+            } else if (m_open.elapsed() > patience.count()) {
+                m_answered = true;
+                m_poll.stop();
+                box->button(QMessageBox::No)->click();
+            }
+        });
+        m_poll.start(5);
+    }
+    const QString& Text() const { return m_text; }
+    bool AnsweredByTheTest() const { return m_answered; }
+
+  private:
+    QTimer m_poll;
+    QElapsedTimer m_open;
+    QString m_text;
+    bool m_answered = false;
+};
+
+std::size_t CommandsReceived(const CEmulatedDock& dock, IspCommand command) {
+    std::size_t count = 0;
+    for (const Report& report : dock.ReceivedReports()) {
+        count += IsCommandReport(report) && report[4] == static_cast<std::uint8_t>(command);
+    }
+    return count;
+}
 
 // The window as the demo wires it, with the demo's dock timing scaled down.
 struct DemoWindow {
@@ -109,11 +154,6 @@ TEST(TamblorDlg, StartsWithoutADeviceAndExitsAtOnce) {
     DockConfig unplugged = QuickDock();
     unplugged.plugged = false;
     DemoWindow window(unplugged);
-    int asked = 0;
-    window.dialog.SetExitConfirmation([&asked](QWidget*) {
-        ++asked;
-        return true;
-    });
     window.Open();
     CTamblorDlg& dialog = window.dialog;
 
@@ -125,11 +165,56 @@ TEST(TamblorDlg, StartsWithoutADeviceAndExitsAtOnce) {
     EXPECT_EQ(dialog.LogEdit()->palette().color(QPalette::Text), QColor(186, 85, 211));
     EXPECT_EQ(dialog.focusWidget(), dialog.ExitButton());
 
+    // Should it ask, the answer would keep the window open.
+    CMessageBoxAnswerer no(QMessageBox::No);
     QTest::mouseClick(dialog.ExitButton(), Qt::LeftButton);
-    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(no.Text().isEmpty());
     EXPECT_TRUE(dialog.IsDestroyed());
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// Bounds of the pixels that `label`'s text changes in `host`, within `area` of the host.
+QRect TextInk(QWidget& host, QLabel& label, const QRect& area) {
+    const QString text = label.text();
+    const QImage with = test::Render(host);
+    label.setText(QString());
+    const QImage without = test::Render(host);
+    label.setText(text);
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (with.pixel(x, y) != without.pixel(x, y)) ink |= QRect(x, y, 1, 1);
+        }
+    }
+    return ink;
+}
+
+TEST(TamblorDlg, VersionTextIsCentredAndWhole) {
+    DockConfig unplugged = QuickDock();
+    unplugged.plugged = false;
+    DemoWindow window(unplugged);
+    window.Open();
+    QLabel& version = *window.dialog.VersionStatic();
+    ASSERT_TRUE(WaitUntil([&] { return version.text().startsWith(QStringLiteral("Code Ver:")); }));
+    // The static reaches past the bottom of the client area.
+    const QRect shown = version.geometry() & window.dialog.rect();
+    const QRect ink = TextInk(window.dialog, version, shown);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_LE(std::abs((ink.left() + ink.right()) - (shown.left() + shown.right())), 2)
+        << ink.left() << ".." << ink.right() << " in " << shown.left() << ".." << shown.right();
+
+    // The same text where nothing can cut it off.
+    test::CBackdrop room(QSize(version.width(), version.height() * 3));
+    QLabel alone(version.text(), &room);
+    alone.setFont(version.font());
+    alone.setPalette(version.palette());
+    alone.setAlignment(version.alignment());
+    alone.setWordWrap(version.wordWrap());
+    alone.setGeometry(0, version.height(), version.width(), version.height() * 2);
+    const QRect whole = TextInk(room, alone, room.rect());
+    EXPECT_EQ(ink.height(), whole.height());
+    EXPECT_EQ(ink.top() - version.y(), whole.top() - alone.y());
 }
 
 // Counts the paints of one widget.
@@ -199,6 +284,31 @@ TEST(TamblorDlg, WholeUpgradeDrivenByStartUpgrade) {
     EXPECT_TRUE(log.textCursor().atEnd());
     EXPECT_TRUE(log.viewport()->rect().contains(log.cursorRect()));
     EXPECT_GT(log.verticalScrollBar()->value(), 0);
+    // Lines one cell of the log's font apart.
+    const QTextBlock first = log.document()->begin();
+    EXPECT_EQ(
+        log.cursorRect(QTextCursor(first.next())).top() - log.cursorRect(QTextCursor(first)).top(),
+        18);
+}
+
+TEST(TamblorDlg, StartIsTakenOnce) {
+    // A dock already in its boot loader: Start sends IspErase at once.
+    DockConfig isp = QuickDock();
+    isp.ispMode = true;
+    DemoWindow window(isp);
+    window.Open();
+    CTamblorDlg& dialog = window.dialog;
+    ASSERT_TRUE(WaitUntil([&] { return dialog.UpgradeButton()->isEnabled(); }));
+
+    // No event is handled between the two clicks, as when the second waits in the queue
+    // behind the first.
+    QTest::mouseClick(dialog.UpgradeButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.UpgradeButton()->isEnabled());
+    QTest::mouseClick(dialog.UpgradeButton(), Qt::LeftButton);
+
+    ASSERT_TRUE(WaitUntil([&] { return LogHas(dialog, "Chip 3 Checksum pass, ISP Success!"); }))
+        << LogLines(dialog).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(CommandsReceived(window.dock, IspCommand::IspErase), 1u);
 }
 
 TEST(TamblorDlg, ExitWhileAChipIsWrittenAsksAndThenEndsPromptly) {
@@ -230,6 +340,47 @@ TEST(TamblorDlg, ExitWhileAChipIsWrittenAsksAndThenEndsPromptly) {
     const std::size_t sent = window.dock.ReceivedReports().size();
     QTest::qWait(50);
     EXPECT_EQ(window.dock.ReceivedReports().size(), sent);
+}
+
+TEST(TamblorDlg, ExitQuestionGoesWhenTheUpgradeEndsWhileItIsOpen) {
+    struct Case {
+        const char* end;
+        std::optional<std::uint64_t> removeAfterChunks;
+        const char* lastLine;
+    };
+    const Case cases[] = {
+        {"success", std::nullopt, "Chip 3 Checksum pass, ISP Success!"},
+        {"dock pulled while Chip 3 is written", 50, "Error!, restart please."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.end);
+        // The dock leaves for its boot loader and stays away until the question is up.
+        DockConfig config = QuickDock();
+        config.faults.noReturnAfterIspEnter = true;
+        config.faults.removeAfterChunks = c.removeAfterChunks;
+        DemoWindow window(config);
+        window.Open();
+        CTamblorDlg& dialog = window.dialog;
+        ASSERT_NO_FATAL_FAILURE(window.StartUpgrade());
+        ASSERT_TRUE(WaitUntil([&] { return LogHas(dialog, "No Device found!"); }));
+        ASSERT_TRUE(dialog.Engine().IsUpgradeRunning());
+
+        CMessageBoxWatcher watcher([&] { window.dock.Plug(); });
+        // Returns once the question has gone.
+        QTest::mouseClick(dialog.ExitButton(), Qt::LeftButton);
+        EXPECT_TRUE(watcher.Text().contains(QStringLiteral("being upgraded right now")));
+        EXPECT_FALSE(watcher.AnsweredByTheTest());
+        EXPECT_EQ(dialog.ExitConfirmation(), nullptr);
+        EXPECT_FALSE(dialog.Engine().IsUpgradeRunning());
+        EXPECT_TRUE(WaitUntil([&] { return LogHas(dialog, c.lastLine); }))
+            << LogLines(dialog).join(QLatin1Char('|')).toStdString();
+        EXPECT_FALSE(dialog.IsDestroyed());
+        EXPECT_TRUE(dialog.isVisible());
+
+        // Nothing left to ask: Exit ends the window at once.
+        QTest::mouseClick(dialog.ExitButton(), Qt::LeftButton);
+        EXPECT_TRUE(dialog.IsDestroyed());
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <future>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Capabilities.h"
@@ -130,6 +131,61 @@ TEST_F(HidrawBusTest, UnnumberedReportsGainAZeroIdByte) {
     ASSERT_EQ(read->ReadReport(buffer), 9);
     EXPECT_EQ(buffer[0], 0);
     EXPECT_TRUE(std::equal(in.begin(), in.end(), buffer.begin() + 1));
+}
+
+// True once the tool has read everything written at the device's end (poll() on a terminal
+// first moves what is in transit into its input queue).
+bool ReadByTool(const PluggedNode& node) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd p{node.slave.Get(), POLLIN, 0};
+        if (::poll(&p, 1, 0) >= 0 && (p.revents & POLLIN) == 0) return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+// A node with a keyboard collection and the dock's: the dock's interface reads the dock's
+// reports only, though the keyboard's come first. A line is a byte stream, so each report
+// goes out alone, once the one before has been read.
+TEST_F(HidrawBusTest, AnInterfaceReadsItsOwnCollectionsReportsOnly) {
+    const auto node = testbed.Plug({.reportDescriptor = KeyboardThenDockDescriptor()});
+    const auto interfaces = bus.EnumerateInterfaces();
+    ASSERT_EQ(interfaces.size(), 2u);
+    EXPECT_EQ(interfaces[0].inputReportIds, std::vector<std::uint8_t>{1});
+    EXPECT_EQ(interfaces[1].inputReportIds, std::vector<std::uint8_t>{2});
+    const auto read = bus.OpenInterfaceRead(interfaces[1]);
+    ASSERT_TRUE(read);
+    auto pending = std::async(std::launch::async, [&] {
+        std::array<std::uint8_t, 64> buffer{};
+        const int got = read->ReadReport(buffer);
+        return std::make_pair(got, buffer);
+    });
+    // Whatever fails below, the read ends, so the future can be joined.
+    struct CancelOnExit {
+        IHidReadChannel& channel;
+        ~CancelOnExit() { channel.Cancel(); }
+    } cancelOnExit{*read};
+    const std::vector<std::uint8_t> keyboard = {1, 0, 0, 4, 5, 6, 7, 8, 9};
+    for (int i = 0; i < 3; ++i) {
+        WriteAtDevice(*node, keyboard);
+        ASSERT_TRUE(ReadByTool(*node));
+    }
+    // A dock report shorter than the keyboard's: no byte of the keyboard's may show past it.
+    const std::vector<std::uint8_t> dock = {2, 8, 0xFE, 0xFF, 8, 'V', 1};
+    WriteAtDevice(*node, dock);
+    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
+    const auto [got, buffer] = pending.get();
+    ASSERT_EQ(got, 7);
+    EXPECT_TRUE(std::equal(dock.begin(), dock.end(), buffer.begin()));
+    EXPECT_TRUE(std::all_of(buffer.begin() + 7, buffer.end(), [](auto b) { return b == 0; }));
+
+    // The node's every report, for callers that ask for the path.
+    const auto all = bus.OpenRead(node->devnode);
+    ASSERT_TRUE(all);
+    WriteAtDevice(*node, keyboard);
+    std::array<std::uint8_t, 64> any{};
+    EXPECT_EQ(all->ReadReport(any), 9);
 }
 
 TEST_F(HidrawBusTest, CancelEndsABlockedReadAndEveryLaterOne) {

@@ -94,7 +94,8 @@ CHidrawRig::~CHidrawRig() {
 void CHidrawRig::PlugDock(const UsbHidDevice& device) {
     m_dockDevice = device;
     m_dockNode = testbed.Plug(device);
-    m_dockPeer = std::make_unique<CPtyDock>(dock, m_dockNode->master.Get());
+    m_dockPeer =
+        std::make_unique<CPtyDock>(dock, m_dockNode->master.Get(), m_dockNode->slave.Get());
 }
 
 void CHidrawRig::UnplugDock() {

@@ -27,6 +27,21 @@ std::ostream& operator<<(std::ostream& os, const ScanCase& c) { return os << c.n
 const UsbHidDevice kOtherVendor{
     .vendorId = 0x046D, .productId = 0xC52B, .reportDescriptor = UnnumberedVendorDescriptor()};
 
+// The dock's own IDs with a report descriptor that cannot be read.
+UsbHidDevice DockDescribedBy(std::vector<std::uint8_t> descriptor) {
+    return {.reportDescriptor = std::move(descriptor)};
+}
+std::vector<std::uint8_t> Truncated() {  // stops inside an item
+    auto bytes = DockDescriptor();
+    bytes.resize(12);
+    return bytes;
+}
+std::vector<std::uint8_t> Unbalanced() {  // the collection never ends
+    auto bytes = DockDescriptor();
+    bytes.pop_back();
+    return bytes;
+}
+
 class HidrawScan : public testing::TestWithParam<ScanCase> {
   protected:
     void SetUp() override {
@@ -61,29 +76,36 @@ TEST_P(HidrawScan, LogsWhatTheScanFound) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HidrawScan,
-    testing::Values(ScanCase{"Match", UsbHidDevice{}, kOtherVendor, {"AP device found!"}},
-                    ScanCase{"VendorCollectionSecond",
-                             UsbHidDevice{.reportDescriptor = KeyboardThenDockDescriptor()},
-                             std::nullopt,
-                             {"AP device found!"}},
-                    ScanCase{"PidMismatch",
-                             UsbHidDevice{.productId = 0xF503},
-                             std::nullopt,
-                             {"No device found!", "PID error!", "File PID: 0XF505 : RQN4105K7",
-                              "Device PID: 0XF503 : RQN4103K7"}},
-                    ScanCase{"VersionNumberMismatch",
-                             UsbHidDevice{.bcdDevice = 0x0200},
-                             std::nullopt,
-                             {"No device found!", "PID error!", "File PID: 0XF505 : RQN4105K7",
-                              "Device PID: 0X3305 : Device Name error"}},
-                    // Without bcdDevice the version number reads 0, which is no match either.
-                    ScanCase{"NoVersionNumber",
-                             UsbHidDevice{.bcdDevice = std::nullopt},
-                             std::nullopt,
-                             {"No device found!", "PID error!", "File PID: 0XF505 : RQN4105K7",
-                              "Device PID: 0X3305 : Device Name error"}},
-                    ScanCase{"OtherVendorOnly", std::nullopt, kOtherVendor, {"No device found!"}},
-                    ScanCase{"NoDevice", std::nullopt, std::nullopt, {"No device found!"}}),
+    testing::Values(
+        ScanCase{"Match", UsbHidDevice{}, kOtherVendor, {"AP device found!"}},
+        ScanCase{"VendorCollectionSecond",
+                 UsbHidDevice{.reportDescriptor = KeyboardThenDockDescriptor()},
+                 std::nullopt,
+                 {"AP device found!"}},
+        ScanCase{"PidMismatch",
+                 UsbHidDevice{.productId = 0xF503},
+                 std::nullopt,
+                 {"No device found!", "PID error!", "File PID: 0XF505 : RQN4105K7",
+                  "Device PID: 0XF503 : RQN4103K7"}},
+        ScanCase{"VersionNumberMismatch",
+                 UsbHidDevice{.bcdDevice = 0x0200},
+                 std::nullopt,
+                 {"No device found!", "PID error!", "File PID: 0XF505 : RQN4105K7",
+                  "Device PID: 0X3305 : Device Name error"}},
+        // Without bcdDevice the version number reads 0, which is no match either.
+        ScanCase{"NoVersionNumber",
+                 UsbHidDevice{.bcdDevice = std::nullopt},
+                 std::nullopt,
+                 {"No device found!", "PID error!", "File PID: 0XF505 : RQN4105K7",
+                  "Device PID: 0X3305 : Device Name error"}},
+        ScanCase{"OtherVendorOnly", std::nullopt, kOtherVendor, {"No device found!"}},
+        // The product ID matched, so the product is not what is wrong.
+        ScanCase{
+            "TruncatedDescriptor", DockDescribedBy(Truncated()), std::nullopt, {"device Error!"}},
+        ScanCase{
+            "UnbalancedDescriptor", DockDescribedBy(Unbalanced()), std::nullopt, {"device Error!"}},
+        ScanCase{"EmptyDescriptor", DockDescribedBy({}), std::nullopt, {"device Error!"}},
+        ScanCase{"NoDevice", std::nullopt, std::nullopt, {"No device found!"}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(HidrawDeviceChange, RemovalOfAnotherInterfaceIsIgnored) {

@@ -74,6 +74,71 @@ TEST_F(HidrawUpgrade, Chip3AcrossTheRestartIntoTheBootLoader) {
     EXPECT_FALSE(rig.dock.logic.IsIspMode());
 }
 
+struct OtherCollectionCase {
+    const char* name;
+    char selector;
+    // The report of the tool's before whose answer the keyboard's report comes.
+    bool (*before)(const Report&);
+};
+
+bool IsCommand(const Report& r, IspCommand command) {
+    return IsCommandReport(r) && r[4] == static_cast<std::uint8_t>(command);
+}
+
+class OtherCollection : public HidrawUpgrade,
+                        public testing::WithParamInterface<OtherCollectionCase> {};
+
+// The dock's node also carries a keyboard collection. Its reports, coming while the tool
+// awaits an answer, would be taken for that answer: an acknowledgement (a second chunk in
+// flight), a good erase, a checksum. Its bytes 5 and 6 are non-zero, so they fit no answer
+// that lets the upgrade succeed.
+TEST_P(OtherCollection, ReportsNeverReachTheEngine) {
+    TestPackage selected(GetParam().selector);
+    CHidrawRig rig;
+    bool sent = false;
+    rig.dock.otherCollection = [&](const Report& report) {
+        if (sent || !GetParam().before(report)) return std::vector<std::uint8_t>{};
+        sent = true;
+        return std::vector<std::uint8_t>{1, 0, 0, 4, 5, 6, 7, 8, 9};
+    };
+    rig.PlugDock({.reportDescriptor = KeyboardThenDockDescriptor()});
+    rig.Start(selected.path);
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.ui.UpgradeEnabled(); }))
+        << testing::PrintToString(rig.ui.Lines());
+    rig.engine.OnStartUpgrade();
+    const std::vector<std::string> verdicts = {"Chip 3 Checksum pass, ISP Success!",
+                                               "ISP Chip 3 false!", "ISP Chip 3 ERASE ERROR!"};
+    ASSERT_TRUE(rig.RunUntil([&] {
+        return std::any_of(verdicts.begin(), verdicts.end(),
+                           [&](const auto& line) { return rig.ui.HasLine(line); });
+    })) << testing::PrintToString(rig.ui.Lines());
+    rig.Settle();
+
+    EXPECT_TRUE(rig.ui.HasLine("Chip 3 Checksum pass, ISP Success!"))
+        << testing::PrintToString(rig.ui.Lines());
+    EXPECT_FALSE(rig.ui.HasLine("ISP false!"));
+    std::lock_guard lock(rig.dock.lock);  // `sent` too belongs to the dock's thread
+    EXPECT_TRUE(sent);
+    const auto image = rig.dock.logic.Chip3Image();
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), selected.chip3Image.begin(),
+                           selected.chip3Image.end()));
+    EXPECT_EQ(rig.dock.logic.Violations(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OtherCollection,
+    testing::Values(
+        OtherCollectionCase{"WhileStreaming", '1',
+                            [](const Report& r) { return !IsCommandReport(r) && r[2] == 5; }},
+        OtherCollectionCase{"AwaitingTheChip3Erase", '1',
+                            [](const Report& r) { return IsCommand(r, IspCommand::IspErase); }},
+        OtherCollectionCase{"AwaitingTheChip3Checksum", '1',
+                            [](const Report& r) { return IsCommand(r, IspCommand::IspChecksum); }},
+        OtherCollectionCase{
+            "AwaitingTheChip1Checksum", '3',
+            [](const Report& r) { return IsCommand(r, IspCommand::Chip1Checksum); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(HidrawUpgrade, UnplugWhileStreamingAbandonsTheSequence) {
     DockConfig config;
     config.faults.removeAfterChunks = 5;

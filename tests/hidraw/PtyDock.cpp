@@ -21,10 +21,21 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+// True once nothing waits to be read at the tool's end of the line. poll() on a terminal first
+// moves what the line still carries into its input queue, so no byte in transit is missed.
+bool WaitUntilDrained(int slave) {
+    for (int i = 0; i < 10000; ++i) {
+        pollfd p{slave, POLLIN, 0};
+        if (::poll(&p, 1, 0) >= 0 && (p.revents & POLLIN) == 0) return true;
+        ::usleep(1000);
+    }
+    return false;
+}
+
 }  // namespace
 
-CPtyDock::CPtyDock(DockSide& side, int master)
-    : m_side(side), m_master(master), m_stop(::eventfd(0, EFD_CLOEXEC)) {
+CPtyDock::CPtyDock(DockSide& side, int master, int slave)
+    : m_side(side), m_master(master), m_slave(slave), m_stop(::eventfd(0, EFD_CLOEXEC)) {
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -58,6 +69,13 @@ void CPtyDock::Run() {
 
 bool CPtyDock::Answer(const Report& report) {
     std::lock_guard lock(m_side.lock);
+    if (m_side.otherCollection) {
+        const auto other = m_side.otherCollection(report);
+        if (!other.empty() &&
+            (!WriteAll(m_master, other.data(), other.size()) || !WaitUntilDrained(m_slave))) {
+            return false;
+        }
+    }
     const DockActions actions = m_side.logic.OnHostReport(report);
     for (const Report& reply : actions.replies) {
         if (!WriteAll(m_master, reply.data(), reply.size())) return false;

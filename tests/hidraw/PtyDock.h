@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 #include <variant>
+#include <vector>
 
 #include "UniqueFd.h"
 #include "hid/emulated/DockLogic.h"
@@ -17,17 +18,23 @@ using DockEffect = std::variant<DockActions::Restart, DockActions::Unplug>;
 // (restart, unplug) waiting for the test's thread, which alone touches the testbed.
 struct DockSide {
     explicit DockSide(const DockConfig& config) : logic(config) {}
-    std::mutex lock;  // guards both members
+    std::mutex lock;  // guards the members below
     CDockLogic logic;
     std::deque<DockEffect> effects;
+    // Input reports of the node's other collections (a keyboard's, say): called with every
+    // report the tool writes; what it returns reaches the tool before the dock's answer.
+    std::function<std::vector<std::uint8_t>(const Report&)> otherCollection;
 };
 
 // Plays the dock on the far end of one hidraw line: every report the tool writes goes through
 // the logic, and its replies go back, one write per report. After an effect the line falls
 // silent, as the device has left.
+//
+// A line is a byte stream where hidraw hands out one report per read, so a report of another
+// collection goes out alone: the dock waits until the tool has read it from the slave end.
 class CPtyDock {
   public:
-    CPtyDock(DockSide& side, int master);
+    CPtyDock(DockSide& side, int master, int slave);
     ~CPtyDock();  // stops the thread; call before the line hangs up
     CPtyDock(const CPtyDock&) = delete;
     CPtyDock& operator=(const CPtyDock&) = delete;
@@ -39,6 +46,7 @@ class CPtyDock {
 
     DockSide& m_side;
     const int m_master;
+    const int m_slave;
     CUniqueFd m_stop;
     std::thread m_thread;
 };

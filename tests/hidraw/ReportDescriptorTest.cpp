@@ -17,13 +17,16 @@ bool operator==(const TopLevelCollection& a, const TopLevelCollection& b) {
     return a.usagePage == b.usagePage && a.usage == b.usage &&
            a.inputReportByteLength == b.inputReportByteLength &&
            a.outputReportByteLength == b.outputReportByteLength &&
-           a.featureReportByteLength == b.featureReportByteLength;
+           a.featureReportByteLength == b.featureReportByteLength &&
+           a.inputReportIds == b.inputReportIds;
 }
 
 void PrintTo(const TopLevelCollection& c, std::ostream* os) {
     *os << std::hex << "{page 0x" << c.usagePage << " usage 0x" << c.usage << std::dec << " in "
         << c.inputReportByteLength << " out " << c.outputReportByteLength << " feature "
-        << c.featureReportByteLength << "}";
+        << c.featureReportByteLength << " input IDs";
+    for (const auto id : c.inputReportIds) *os << " " << int{id};
+    *os << "}";
 }
 
 namespace {
@@ -115,24 +118,27 @@ TEST_P(ReportDescriptorParse, GivesCollectionsAndLengths) {
 INSTANTIATE_TEST_SUITE_P(
     RealWorldShapes, ReportDescriptorParse,
     testing::Values(
-        ParseCase{"DockVendor", kDockVendor, {{0xFF00, 0x0002, 64, 64, 0}}, true},
-        ParseCase{"BootKeyboard", kBootKeyboard, {{0x0001, 0x0006, 9, 2, 0}}, false},
-        ParseCase{"BootMouseNested", kBootMouse, {{0x0001, 0x0002, 4, 0, 0}}, false},
+        ParseCase{"DockVendor", kDockVendor, {{0xFF00, 0x0002, 64, 64, 0, {2}}}, true},
+        ParseCase{"BootKeyboard", kBootKeyboard, {{0x0001, 0x0006, 9, 2, 0, {0}}}, false},
+        ParseCase{"BootMouseNested", kBootMouse, {{0x0001, 0x0002, 4, 0, 0, {0}}}, false},
         ParseCase{"KeyboardAndConsumer",
                   Join({kNumberedKeyboard, kConsumer}),
-                  {{0x0001, 0x0006, 8, 2, 0}, {0x000C, 0x0001, 3, 0, 0}},
+                  {{0x0001, 0x0006, 8, 2, 0, {1}}, {0x000C, 0x0001, 3, 0, 0, {3}}},
                   true},
         ParseCase{"VendorSecondOfTwo",
                   Join({kNumberedKeyboard, kDockVendor}),
-                  {{0x0001, 0x0006, 8, 2, 0}, {0xFF00, 0x0002, 64, 64, 0}},
+                  {{0x0001, 0x0006, 8, 2, 0, {1}}, {0xFF00, 0x0002, 64, 64, 0, {2}}},
                   true},
-        ParseCase{"SeveralReportsInOne", kSeveralReports, {{0xFF00, 0x0002, 64, 32, 9}}, true},
-        ParseCase{"PushPop", kPushPop, {{0xFF00, 0x0002, 65, 64, 0}}, true},
-        ParseCase{"LongItemSkipped", kLongItem, {{0xFF00, 0x0002, 64, 64, 0}}, true},
-        ParseCase{"ExtendedUsage", kExtendedUsage, {{0xFF00, 0x0002, 65, 0, 0}}, false},
-        ParseCase{"PageAfterUsage", kPageAfterUsage, {{0xFF00, 0x0002, 0, 2, 0}}, false},
         ParseCase{
-            "FieldOutsideCollection", kFieldOutsideCollection, {{0x0001, 0x0002, 4, 0, 0}}, false},
+            "SeveralReportsInOne", kSeveralReports, {{0xFF00, 0x0002, 64, 32, 9, {1, 2}}}, true},
+        ParseCase{"PushPop", kPushPop, {{0xFF00, 0x0002, 65, 64, 0, {2}}}, true},
+        ParseCase{"LongItemSkipped", kLongItem, {{0xFF00, 0x0002, 64, 64, 0, {2}}}, true},
+        ParseCase{"ExtendedUsage", kExtendedUsage, {{0xFF00, 0x0002, 65, 0, 0, {0}}}, false},
+        ParseCase{"PageAfterUsage", kPageAfterUsage, {{0xFF00, 0x0002, 0, 2, 0}}, false},
+        ParseCase{"FieldOutsideCollection",
+                  kFieldOutsideCollection,
+                  {{0x0001, 0x0002, 4, 0, 0, {0}}},
+                  false},
         ParseCase{"Empty", {}, {}, false}),
     [](const auto& info) { return info.param.name; });
 

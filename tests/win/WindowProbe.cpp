@@ -4,6 +4,12 @@
 //   window-probe wait-log TEXT MS     waits until the log contains TEXT; 0 when it did
 //   window-probe wait-enabled ID MS   waits until control ID is enabled
 //   window-probe center ID            prints the control's centre in screen pixels: "X Y"
+//   window-probe rect ID|version      prints, in screen pixels, the part of the control that
+//                                     shows in the window's client area, then that client
+//                                     area: "LEFT TOP RIGHT BOTTOM CLEFT CTOP CRIGHT CBOTTOM"
+//                                     (right and bottom exclusive)
+//   window-probe wait-box MS          waits until the tool shows a message box
+//   window-probe wait-no-box MS       waits until the tool shows no message box
 //   window-probe wait-exit MS         prints "armed", then how many ms until the process ends
 #include <windows.h>
 
@@ -16,10 +22,14 @@ namespace {
 constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
 constexpr int kLogId = 1001;
 
+// The tool's window; its message boxes carry the same caption but have an owner.
 HWND FindDialog(DWORD waitMs) {
     const DWORD start = ::GetTickCount();
     for (;;) {
-        if (const HWND dialog = ::FindWindowW(nullptr, kCaption)) return dialog;
+        for (HWND window = ::FindWindowExW(nullptr, nullptr, nullptr, kCaption); window;
+             window = ::FindWindowExW(nullptr, window, nullptr, kCaption)) {
+            if (::GetWindow(window, GW_OWNER) == nullptr) return window;
+        }
         if (::GetTickCount() - start > waitMs) return nullptr;
         ::Sleep(50);
     }
@@ -41,6 +51,46 @@ HWND VersionStatic(HWND dialog) {
     return nullptr;
 }
 
+HWND Control(HWND dialog, const wchar_t* id) {
+    return std::wstring(id) == L"version"
+               ? VersionStatic(dialog)
+               : ::GetDlgItem(dialog, static_cast<int>(std::wcstol(id, nullptr, 10)));
+}
+
+// A message box of the tool's: a dialog-class window that the tool's window owns.
+HWND MessageBoxOf(HWND dialog) {
+    struct Search {
+        HWND owner;
+        HWND box;
+    } search{dialog, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            wchar_t name[16] = {};
+            ::GetClassNameW(window, name, 16);
+            if (::GetWindow(window, GW_OWNER) != s.owner || std::wstring(name) != L"#32770" ||
+                !::IsWindowVisible(window)) {
+                return TRUE;
+            }
+            s.box = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.box;
+}
+
+// Waits until `done` holds; 0 when it did within `limit` ms, 1 otherwise.
+template <typename Done>
+int WaitFor(const wchar_t* limitText, Done done) {
+    const DWORD limit = static_cast<DWORD>(std::wcstoul(limitText, nullptr, 10));
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start > limit) return 1;
+        ::Sleep(50);
+    }
+    return 0;
+}
+
 void Print(const std::wstring& text) {
     std::string out;
     for (const wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
@@ -48,7 +98,9 @@ void Print(const std::wstring& text) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: window-probe text|wait-log|wait-enabled|center|wait-exit ...\n");
+    std::fprintf(stderr,
+                 "usage: window-probe text|wait-log|wait-enabled|center|rect|wait-box|"
+                 "wait-no-box|wait-exit ...\n");
     return 2;
 }
 
@@ -83,23 +135,39 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
     if (command == L"wait-enabled" && argc == 4) {
-        const HWND control =
-            ::GetDlgItem(dialog, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
-        const DWORD limit = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
-        const DWORD start = ::GetTickCount();
-        while (!::IsWindowEnabled(control)) {
-            if (::GetTickCount() - start > limit) return 1;
-            ::Sleep(50);
-        }
-        return 0;
+        // Looked up each time: the window may still be creating its controls.
+        return WaitFor(argv[3], [dialog, id = argv[2]] {
+            const HWND control = Control(dialog, id);
+            return control != nullptr && ::IsWindowEnabled(control) != FALSE;
+        });
     }
     if (command == L"center" && argc == 3) {
-        const HWND control =
-            ::GetDlgItem(dialog, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
+        const HWND control = Control(dialog, argv[2]);
         RECT rect{};
         if (control == nullptr || !::GetWindowRect(control, &rect)) return 3;
         std::printf("%ld %ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
         return 0;
+    }
+    if (command == L"rect" && argc == 3) {
+        const HWND control = Control(dialog, argv[2]);
+        RECT rect{};
+        RECT client{};
+        if (control == nullptr || !::GetWindowRect(control, &rect) ||
+            !::GetClientRect(dialog, &client)) {
+            return 3;
+        }
+        ::MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        RECT shown{};
+        ::IntersectRect(&shown, &rect, &client);
+        std::printf("%ld %ld %ld %ld %ld %ld %ld %ld\n", shown.left, shown.top, shown.right,
+                    shown.bottom, client.left, client.top, client.right, client.bottom);
+        return 0;
+    }
+    if (command == L"wait-box" && argc == 3) {
+        return WaitFor(argv[2], [dialog] { return MessageBoxOf(dialog) != nullptr; });
+    }
+    if (command == L"wait-no-box" && argc == 3) {
+        return WaitFor(argv[2], [dialog] { return MessageBoxOf(dialog) == nullptr; });
     }
     if (command == L"wait-exit" && argc == 3) {
         DWORD pid = 0;

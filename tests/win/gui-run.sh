@@ -2,9 +2,11 @@
 # Runs both Windows executables under Wine on a private Xvfb display and drives them with a
 # real pointer:
 #   gui-run.sh TAMBLOR_EXE DEMO_EXE PROBE_EXE WINEPREFIX SCREENSHOT_DIR
-# tamblor.exe must start, show the package's version and log "No device found!";
-# tamblor-demo.exe must complete a simulated upgrade after its Start-upgrade button is clicked,
-# and end within a second after Exit is clicked.
+# tamblor.exe must start, show the package's version centred and whole and log "No device
+# found!"; tamblor-demo.exe must complete a simulated upgrade after its Start-upgrade button is
+# clicked, put away the exit question that Exit raised during the upgrade once the upgrade has
+# ended, and end within a second after Exit is clicked. The progress bar must show its
+# percentage in both.
 set -euo pipefail
 
 tamblor=$1 demo=$2 probe=$3
@@ -50,6 +52,59 @@ shoot() {
     import -window root -crop 520x330+0+0 "$shots/$1" 2>/dev/null || import -window root "$shots/$1"
 }
 
+# Shoots once the screen has stopped changing (a repaint in progress shows the background
+# without the controls), or after ten seconds.
+shoot_settled() {
+    local previous="$work/previous.png"
+    shoot "$1"
+    for _ in $(seq 20); do
+        sleep 0.5
+        cp "$shots/$1" "$previous"
+        shoot "$1"
+        [ "$(compare -metric AE "$previous" "$shots/$1" null: 2>&1)" = 0 ] && return 0
+    done
+}
+
+# The bounding box of the pixels of screenshot $1, within WIDTHxHEIGHT+X+Y $2, that are
+# brighter (bright) or darker (dark) than the rest, as "WIDTHxHEIGHT+X+Y" relative to $2; a
+# width of 0 when there are none.
+ink_box() {
+    local op=
+    local level=70%
+    [ "$3" = dark ] && op=-negate level=85%
+    convert "$1" -crop "$2" +repage -colorspace gray $op -threshold "$level" -format '%@' info: \
+        2>/dev/null
+}
+
+# The percentage is written in the middle of the bar: dark pixels on the tube.
+check_percentage() {
+    local left top right bottom rest
+    read -r left top right bottom rest < <(probe rect 1002)
+    [ -n "$bottom" ] || fail "no progress bar"
+    local middle=$(((left + right) / 2))
+    local box
+    box=$(ink_box "$shots/$1" "60x$((bottom - top))+$((middle - 30))+$top" dark)
+    [ "${box%%x*}" -gt 5 ] || fail "$1: no percentage on the progress bar"
+}
+
+# The version text is centred in its static and ends above the bottom of the client area, which
+# cuts the static off.
+check_version() {
+    local left top right bottom cleft ctop cright cbottom
+    read -r left top right bottom cleft ctop cright cbottom < <(probe rect version)
+    [ -n "$cbottom" ] || fail "no version static"
+    local box w h x y
+    box=$(ink_box "$shots/$1" "$((right - left))x$((bottom - top))+$left+$top" bright)
+    IFS='x+' read -r w h x y <<<"$box"
+    [ "$w" -gt 0 ] || fail "$1: no version text"
+    local ink_left=$((left + x)) ink_right=$((left + x + w - 1)) ink_bottom=$((top + y + h - 1))
+    local off_centre=$(((ink_left + ink_right) - (left + right - 1)))
+    [ "${off_centre#-}" -le 2 ] ||
+        fail "$1: version text spans $ink_left..$ink_right, its static $left..$((right - 1))"
+    [ "$ink_bottom" -le $((cbottom - 2)) ] ||
+        fail "$1: version text reaches row $ink_bottom, the client area ends at $((cbottom - 1))"
+}
+
 # Puts the pointer on control $1, so that a click is one event away.
 point_at() {
     local x y
@@ -80,17 +135,26 @@ start_app "$tamblor"
 probe wait-log "No device found!" 90000 || fail "tamblor.exe did not log No device found!"
 version=$(probe text version)
 [ "$version" = "Code Ver:V103  2017/08/11" ] || fail "version static reads '$version'"
-sleep 1
-shoot tamblor-windows.png
+shoot_settled tamblor-windows.png
+check_version tamblor-windows.png
+check_percentage tamblor-windows.png
 exit_within_a_second tamblor.exe
 
 # tamblor-demo.exe: a whole upgrade of the emulated dock.
 start_app "$demo"
-probe wait-enabled 3 90000 || fail "Start upgrade was never enabled"
+probe wait-enabled 3 90000 ||
+    fail "Start upgrade was never enabled; the log: $(probe text log | tr '\n' '|')"
+read -r exit_x exit_y < <(probe center 2)
 point_at 3
 xdotool click 1
+# Exit at once, while the dock restarts into its boot loader: the question stays up while the
+# upgrade runs and goes by itself when it has ended, leaving the window open.
+xdotool mousemove "$exit_x" "$exit_y" click 1
+probe wait-box 20000 || fail "Exit during the upgrade did not ask"
 probe wait-log "Chip 3 Checksum pass, ISP Success!" 120000 || fail "the upgrade did not succeed"
-sleep 1
-shoot tamblor-demo-windows.png
+probe wait-no-box 20000 || fail "the exit question stayed up after the upgrade had ended"
+kill -0 "$app_pid" 2>/dev/null || fail "tamblor-demo.exe ended without Exit being confirmed"
+shoot_settled tamblor-demo-windows.png
+check_percentage tamblor-demo-windows.png
 exit_within_a_second tamblor-demo.exe
 echo "1 passed, 0 failed"

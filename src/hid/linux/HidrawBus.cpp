@@ -2,7 +2,6 @@
 
 #include <cerrno>
 
-#include "HidrawChannels.h"
 #include "HidrawDiscovery.h"
 #include "hid/PlatformHidBus.h"
 
@@ -28,8 +27,22 @@ std::vector<HidInterfaceInfo> CHidrawBus::EnumerateInterfaces() {
 }
 
 std::unique_ptr<IHidReadChannel> CHidrawBus::OpenRead(const std::string& path) {
+    return OpenFilteredRead(path, {});
+}
+
+std::unique_ptr<IHidReadChannel> CHidrawBus::OpenInterfaceRead(const HidInterfaceInfo& info) {
+    HidrawReportFilter filter;
+    // Enumeration lists the IDs only for nodes that number their reports.
+    filter.byId = !info.inputReportIds.empty();
+    for (const std::uint8_t id : info.inputReportIds) filter.ids.set(id);
+    return OpenFilteredRead(info.path, filter);
+}
+
+std::unique_ptr<IHidReadChannel> CHidrawBus::OpenFilteredRead(const std::string& path,
+                                                              HidrawReportFilter filter) {
     std::lock_guard lock(m_lock);
-    auto channel = OpenHidrawRead(path, m_unnumberedPaths.count(path) != 0);
+    filter.unnumbered = m_unnumberedPaths.count(path) != 0;
+    auto channel = OpenHidrawRead(path, filter);
     NoteOpenResult(m_readDenied, path, channel ? 0 : errno);
     return channel;
 }

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "HidrawChannels.h"
 #include "UdevMonitor.h"
 #include "UdevPtr.h"
 #include "hid/HidPort.h"
@@ -21,7 +22,10 @@ class CHidrawBus final : public IHidBus {
     CHidrawBus();
 
     std::vector<HidInterfaceInfo> EnumerateInterfaces() override;
+    // Every input report of the node.
     std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) override;
+    // Only the collection's own input reports.
+    std::unique_ptr<IHidReadChannel> OpenInterfaceRead(const HidInterfaceInfo& info) override;
     std::unique_ptr<IHidWriteChannel> OpenWrite(const std::string& path) override;
     void SetDeviceChangeSink(DeviceChangeSink sink) override;
     int DeviceChangeDescriptor() const override;
@@ -29,6 +33,8 @@ class CHidrawBus final : public IHidBus {
     std::string OpenFailureHint() const override;
 
   private:
+    std::unique_ptr<IHidReadChannel> OpenFilteredRead(const std::string& path,
+                                                      HidrawReportFilter filter);
     void NoteOpenResult(bool& deniedFlag, const std::string& path, int error);
 
     mutable std::mutex m_lock;  // guards the enumeration context and the members below it

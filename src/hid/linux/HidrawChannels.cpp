@@ -5,17 +5,18 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tamblor {
 
-CHidrawReadChannel::CHidrawReadChannel(CUniqueFd node, CUniqueFd cancel, bool unnumbered)
-    : m_node(std::move(node)), m_cancel(std::move(cancel)), m_unnumbered(unnumbered) {}
+CHidrawReadChannel::CHidrawReadChannel(CUniqueFd node, CUniqueFd cancel, HidrawReportFilter filter)
+    : m_node(std::move(node)), m_cancel(std::move(cancel)), m_filter(filter) {}
 
 int CHidrawReadChannel::ReadReport(std::span<std::uint8_t> buffer) {
     if (buffer.empty()) return 0;
     // Room for the ID byte that an unnumbered device leaves out.
-    const std::size_t offset = m_unnumbered ? 1 : 0;
+    const std::size_t offset = m_filter.unnumbered ? 1 : 0;
     if (buffer.size() <= offset) return 0;
     for (;;) {
         pollfd fds[2] = {{m_node.Get(), POLLIN, 0}, {m_cancel.Get(), POLLIN, 0}};
@@ -35,7 +36,13 @@ int CHidrawReadChannel::ReadReport(std::span<std::uint8_t> buffer) {
             return -1;  // ENODEV after an unplug, EIO on a hung-up line
         }
         if (got == 0) return 0;
-        if (m_unnumbered) buffer[0] = 0;
+        if (m_filter.unnumbered) buffer[0] = 0;
+        // Another collection's report: wait for the next one (each read takes one report).
+        // Its bytes go, so none shows past the end of a shorter report that follows.
+        if (m_filter.byId && !m_filter.ids.test(buffer[0])) {
+            std::fill_n(buffer.begin(), got, std::uint8_t{0});
+            continue;
+        }
         return static_cast<int>(got + static_cast<ssize_t>(offset));
     }
 }
@@ -61,14 +68,15 @@ std::uint32_t CHidrawWriteChannel::WriteReport(std::span<const std::uint8_t> rep
     }
 }
 
-std::unique_ptr<CHidrawReadChannel> OpenHidrawRead(const std::string& path, bool unnumbered) {
+std::unique_ptr<CHidrawReadChannel> OpenHidrawRead(const std::string& path,
+                                                   const HidrawReportFilter& filter) {
     // Non-blocking, so a wake-up without a whole report goes back to poll() instead of
     // sitting in read() where Cancel() cannot reach it.
     CUniqueFd node(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!node.IsValid()) return nullptr;
     CUniqueFd cancel(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!cancel.IsValid()) return nullptr;
-    return std::make_unique<CHidrawReadChannel>(std::move(node), std::move(cancel), unnumbered);
+    return std::make_unique<CHidrawReadChannel>(std::move(node), std::move(cancel), filter);
 }
 
 std::unique_ptr<CHidrawWriteChannel> OpenHidrawWrite(const std::string& path) {

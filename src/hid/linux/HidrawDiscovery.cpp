@@ -120,7 +120,11 @@ std::vector<HidInterfaceInfo> ToInterfaces(const std::vector<HidrawNode>& nodes)
             caps.usage = collection.usage;
             caps.inputReportByteLength = collection.inputReportByteLength;
             caps.outputReportByteLength = collection.outputReportByteLength;
-            interfaces.push_back({node.devnode, node.attributes, caps});
+            // A node hands out the reports of all its collections; without report IDs it
+            // has one input report, which nothing could tell apart anyway.
+            auto ids = node.descriptor->usesReportIds ? collection.inputReportIds
+                                                      : std::vector<std::uint8_t>{};
+            interfaces.push_back({node.devnode, node.attributes, caps, std::move(ids)});
         }
     }
     return interfaces;

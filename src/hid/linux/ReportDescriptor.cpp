@@ -171,11 +171,14 @@ class CDescriptorParser {
     }
 
     ReportDescriptorInfo Finish() {
+        // The map's order visits each collection's IDs ascending.
         for (const auto& [key, bits] : m_bits) {
             const auto& [index, kind, reportId] = key;
-            (void)reportId;
             const auto length = static_cast<std::uint16_t>((bits + 7) / 8 + 1);
             TopLevelCollection& collection = m_collections[index];
+            if (kind == kInputReport) {
+                collection.inputReportIds.push_back(static_cast<std::uint8_t>(reportId));
+            }
             std::uint16_t& slot = kind == kInputReport    ? collection.inputReportByteLength
                                   : kind == kOutputReport ? collection.outputReportByteLength
                                                           : collection.featureReportByteLength;

@@ -16,6 +16,8 @@ struct TopLevelCollection {
     std::uint16_t inputReportByteLength = 0;
     std::uint16_t outputReportByteLength = 0;
     std::uint16_t featureReportByteLength = 0;
+    // IDs of the collection's input reports, ascending; 0 where the descriptor numbers none.
+    std::vector<std::uint8_t> inputReportIds{};
 };
 
 struct ReportDescriptorInfo {

@@ -5,6 +5,8 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <cwchar>
+
 #include "win/res/resource.h"
 #include "win/util/WideText.h"
 
@@ -15,6 +17,35 @@ namespace {
 constexpr GUID kHidInterfaceClass = {
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 constexpr COLORREF kLogTextColor = 0x00D355BA;
+constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
+
+bool ShellReadsRightToLeft() {
+    wchar_t layout[4] = {};
+    const LCID ui = MAKELCID(::GetUserDefaultUILanguage(), SORT_DEFAULT);
+    return ::GetLocaleInfoW(ui, LOCALE_IREADINGLAYOUT, layout, 4) > 0 && layout[0] == L'1';
+}
+
+// The message box this thread shows on behalf of `owner`, if one is up.
+HWND MessageBoxOf(HWND owner) {
+    struct Search {
+        HWND owner;
+        HWND box;
+    } search{owner, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            wchar_t name[16] = {};
+            ::GetClassNameW(window, name, 16);
+            if (::GetWindow(window, GW_OWNER) != s.owner || std::wcscmp(name, L"#32770") != 0) {
+                return TRUE;
+            }
+            s.box = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.box;
+}
 
 }  // namespace
 
@@ -55,6 +86,7 @@ void CTamblorDlg::DoDataExchange() {
 BOOL CTamblorDlg::OnInitDialog() {
     CBkDialogKV::OnInitDialog();
     DoDataExchange();
+    AlignVersionStatic();
     ::SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_appIcon));
     ::SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_appIcon));
     m_ui.SetLogWindow(m_hwnd);
@@ -69,6 +101,16 @@ BOOL CTamblorDlg::OnInitDialog() {
     return TRUE;
 }
 
+void CTamblorDlg::AlignVersionStatic() {
+    // WS_EX_RIGHT counts only where the shell reads right to left and is ignored elsewhere,
+    // where SS_CENTER decides. Wine right-aligns a static whenever it is set, so only such
+    // shells keep it.
+    const HWND version = VersionStatic();
+    if (version == nullptr || ShellReadsRightToLeft()) return;
+    const LONG_PTR style = ::GetWindowLongPtrW(version, GWL_EXSTYLE);
+    ::SetWindowLongPtrW(version, GWL_EXSTYLE, style & ~LONG_PTR{WS_EX_RIGHT});
+}
+
 void CTamblorDlg::RegisterHidNotification() {
     DEV_BROADCAST_DEVICEINTERFACE_W filter{};
     filter.dbcc_size = sizeof filter;
@@ -79,27 +121,21 @@ void CTamblorDlg::RegisterHidNotification() {
 }
 
 bool CTamblorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (IsCtlColor(msg)) {
-        result = OnCtlColor(msg, wParam, lParam);
-        return true;
+    if (!OnEngineMessage(msg, wParam, lParam, result)) {
+        return OnWindowMessage(msg, wParam, lParam, result);
     }
-    switch (msg) {
-        case WM_PAINT: {
-            bool handled = false;
-            OnPaint(handled);
-            return handled;
+    // The engine tells the window something whenever a sequence ends (its last line at the
+    // least), so this is where the exit question finds out that it no longer holds.
+    if (m_askingToExit && !m_engine->IsUpgradeRunning()) {
+        if (const HWND box = MessageBoxOf(m_hwnd)) {
+            ::SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
         }
-        case WM_QUERYDRAGICON:
-            result = reinterpret_cast<LRESULT>(m_appIcon);
-            return true;
-        case WM_COMMAND:
-            return OnCommand(wParam) || CBkDialogKV::OnMessage(msg, wParam, lParam, result);
-        case WM_DESTROY:
-            OnDestroy();
-            return false;
-        case WM_DEVICECHANGE:
-            result = OnDeviceChange(wParam, lParam);
-            return true;
+    }
+    return true;
+}
+
+bool CTamblorDlg::OnEngineMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (msg) {
         case WM_LOG_RECORD:
             result = OnLogRecord(lParam);
             return true;
@@ -128,6 +164,33 @@ bool CTamblorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& res
             return true;
         }
         default:
+            return false;
+    }
+}
+
+bool CTamblorDlg::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (IsCtlColor(msg)) {
+        result = OnCtlColor(msg, wParam, lParam);
+        return true;
+    }
+    switch (msg) {
+        case WM_PAINT: {
+            bool handled = false;
+            OnPaint(handled);
+            return handled;
+        }
+        case WM_QUERYDRAGICON:
+            result = reinterpret_cast<LRESULT>(m_appIcon);
+            return true;
+        case WM_COMMAND:
+            return OnCommand(wParam) || CBkDialogKV::OnMessage(msg, wParam, lParam, result);
+        case WM_DESTROY:
+            OnDestroy();
+            return false;
+        case WM_DEVICECHANGE:
+            result = OnDeviceChange(wParam, lParam);
+            return true;
+        default:
             return CBkDialogKV::OnMessage(msg, wParam, lParam, result);
     }
 }
@@ -146,19 +209,14 @@ bool CTamblorDlg::OnCommand(WPARAM wParam) {
             m_engine->OnScan();
             return true;
         case 3:
+            // Disabled before the engine hears of it, so that a second click already queued
+            // finds the button dead instead of starting the sequence again.
+            ::EnableWindow(Item(3), FALSE);
             m_engine->OnStartUpgrade();
             return true;
         case IDCANCEL:  // Exit, or Escape
-            // Leaving while a chip is being written can leave the dock unable to start: ask.
-            if (m_engine->IsUpgradeRunning() &&
-                ::MessageBoxW(m_hwnd,
-                              L"The dock is being upgraded right now.\n\nIf you leave before the "
-                              L"upgrade has finished, the dock may not start until it is "
-                              L"upgraded again.\n\nExit anyway?",
-                              L"Varnex USB-C Device FW Upgrade Tool",
-                              MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
-                return true;
-            }
+            if (m_askingToExit) return true;
+            if (m_engine->IsUpgradeRunning() && !OperatorConfirmsExit()) return true;
             EndDialog(IDCANCEL);
             return true;
         case IDC_TEST:
@@ -167,6 +225,20 @@ bool CTamblorDlg::OnCommand(WPARAM wParam) {
         default:
             return false;
     }
+}
+
+bool CTamblorDlg::OperatorConfirmsExit() {
+    // Leaving while a chip is being written can leave the dock unable to start. The question
+    // goes by itself, unanswered, once the upgrade has ended; the operator then reads the
+    // outcome in the log and leaves with one more Exit.
+    m_askingToExit = true;
+    const int answer = ::MessageBoxW(m_hwnd,
+                                     L"The dock is being upgraded right now.\n\nIf you leave "
+                                     L"before the upgrade has finished, the dock may not start "
+                                     L"until it is upgraded again.\n\nExit anyway?",
+                                     kCaption, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    m_askingToExit = false;
+    return answer == IDYES;
 }
 
 void CTamblorDlg::OnPaint(bool& handled) {

@@ -30,7 +30,12 @@ class CTamblorDlg : public CBkDialogKV {
     bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
   private:
+    // What the engine posted; false for any other message.
+    bool OnEngineMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void DoDataExchange();
+    void AlignVersionStatic();
+    bool OperatorConfirmsExit();
     void RegisterHidNotification();
     void OnPaint(bool& handled);
     LRESULT OnCtlColor(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -50,6 +55,7 @@ class CTamblorDlg : public CBkDialogKV {
     CButtonKV m_testButton;
     CCylinderProgressCtrlKV m_progressBar;
     HDEVNOTIFY m_notification = nullptr;
+    bool m_askingToExit = false;
     CWinUiPort m_ui;
     std::unique_ptr<CTamblorEngine> m_engine;
 };

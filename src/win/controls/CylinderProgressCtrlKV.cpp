@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cwchar>
+#include <memory>
+#include <string>
 
 #include "controls/CylinderMath.h"
 
@@ -17,6 +19,18 @@ namespace {
 std::uint32_t ToArgb(COLORREF color) {
     return 0xFF000000u | (std::uint32_t{GetRValue(color)} << 16) |
            (std::uint32_t{GetGValue(color)} << 8) | GetBValue(color);
+}
+
+// The face GDI draws `font` with, which may stand in for the face the font names.
+std::wstring MappedFaceName(HFONT font) {
+    const HDC dc = ::CreateCompatibleDC(nullptr);
+    if (dc == nullptr) return {};
+    const HGDIOBJ previous = ::SelectObject(dc, font);
+    wchar_t face[LF_FACESIZE] = {};
+    if (::GetTextFaceW(dc, LF_FACESIZE, face) == 0) face[0] = L'\0';
+    ::SelectObject(dc, previous);
+    ::DeleteDC(dc);
+    return face;
 }
 
 }  // namespace
@@ -141,8 +155,20 @@ void CCylinderProgressCtrlKV::PaintPercentText(Graphics& graphics, int percent, 
     const int dpi = static_cast<int>(graphics.GetDpiY());
     const auto points = static_cast<REAL>(::MulDiv(-logFont.lfHeight, 72, dpi));
 
-    FontFamily face(logFont.lfFaceName);
-    const FontFamily* family = face.IsAvailable() ? &face : FontFamily::GenericSansSerif();
+    // The dialog font's own face, else the generic sans-serif one, else the face GDI draws the
+    // dialog font with: a system without the named face may have no generic one either (Wine
+    // knows neither Arial nor a generic sans-serif face, but maps Arial to a metric twin).
+    FontFamily named(logFont.lfFaceName);
+    const FontFamily* family = &named;
+    std::unique_ptr<FontFamily> mapped;
+    if (!named.IsAvailable()) {
+        family = FontFamily::GenericSansSerif();
+        if (family == nullptr || !family->IsAvailable()) {
+            mapped = std::make_unique<FontFamily>(MappedFaceName(parentFont).c_str());
+            family = mapped->IsAvailable() ? mapped.get() : nullptr;
+        }
+    }
+    if (family == nullptr) return;
     Font font(family, points, FontStyleRegular, UnitPoint);
     wchar_t text[16];
     std::swprintf(text, 16, L"%d%%", percent);

@@ -1,0 +1,115 @@
+// Reports the device sends unasked. One that arrives while the engine awaits an answer cannot
+// be told from that answer; one that arrives while nothing is owed is dropped.
+#include <gmock/gmock.h>
+
+#include <algorithm>
+
+#include "EngineFixture.h"
+
+namespace tamblor::test {
+namespace {
+
+constexpr std::uint16_t kChip3Sum = 0xA40F;  // of the shipped-like package's segment 0
+
+enum class Reach { Idle, AwaitingTheRestart, AfterIspExit, AfterChip3Failure, AfterChip1Failure };
+
+struct StrayCase {
+    const char* name;
+    Reach reach;
+    Report stray;  // a well-formed mode reply: before, it would have changed the sequence
+    std::uint8_t state;
+};
+
+class StrayReport : public EngineFixture, public ::testing::WithParamInterface<StrayCase> {
+  protected:
+    void Bring(Reach where) {
+        switch (where) {
+            case Reach::Idle:
+                Start();
+                Connect(false);
+                break;
+            case Reach::AwaitingTheRestart:  // IspEnter is answered by the restart
+                Start();
+                Connect(false);
+                engine->OnStartUpgrade();
+                break;
+            case Reach::AfterIspExit:  // which needs no answer
+                Start();
+                Connect(true);
+                engine->OnStartUpgrade();
+                engine->OnDeviceReport(StatusReply(0));
+                AcknowledgeChunks();
+                engine->OnDeviceReport(ChecksumReply(kChip3Sum));
+                ASSERT_EQ(CommandOf(LastWritten()), IspCommand::IspExit);
+                break;
+            case Reach::AfterChip3Failure:  // nothing sent after the verdict
+                Start();
+                Connect(true);
+                engine->OnStartUpgrade();
+                engine->OnDeviceReport(StatusReply(1));
+                break;
+            case Reach::AfterChip1Failure:  // Chip1End after a failure is not answered
+                Start(ShippedLikeSpec('3'));
+                Connect(false);
+                engine->OnStartUpgrade();
+                engine->OnDeviceReport(StatusReply(1));
+                ASSERT_EQ(CommandOf(LastWritten()), IspCommand::Chip1End);
+                break;
+        }
+    }
+};
+
+TEST_P(StrayReport, WhileNothingIsOwedIsDropped) {
+    Bring(GetParam().reach);
+    ASSERT_EQ(engine->UpgradeState(), GetParam().state);
+    const bool enabled = ui.upgradeEnabled;
+    ui.Reset();
+    bus.ClearWritten();
+    engine->OnDeviceReport(GetParam().stray);
+    EXPECT_TRUE(ui.records.empty());
+    EXPECT_TRUE(bus.Written().empty());
+    EXPECT_EQ(engine->UpgradeState(), GetParam().state);
+    EXPECT_EQ(ui.upgradeEnabled, enabled);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StrayReport,
+    ::testing::Values(
+        StrayCase{"Idle", Reach::Idle, ModeReply(true), 0},
+        StrayCase{"AwaitingTheRestart", Reach::AwaitingTheRestart, ModeReply(true), 9},
+        StrayCase{"AfterIspExit", Reach::AfterIspExit, ModeReply(false), 17},
+        StrayCase{"AfterAChip3Failure", Reach::AfterChip3Failure, ModeReply(false), 17},
+        StrayCase{"AfterAChip1Failure", Reach::AfterChip1Failure, ModeReply(false), 17}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A rescan while connected asks the mode again while the version may still be owed: both
+// answers run, and only a third report finds nothing owed.
+TEST_F(EngineFixture, ARescanAddsToTheAnswersOwed) {
+    Start();
+    engine->OnDeviceReport(ModeReply(false));  // GetVersion goes out
+    engine->OnScan();                          // and GetMode again
+    engine->OnDeviceReport(VersionReply('V', 1, 0, 2));
+    engine->OnDeviceReport(ModeReply(false));  // GetVersion again
+    engine->OnDeviceReport(VersionReply('V', 1, 0, 2));
+    engine->OnDeviceReport(ModeReply(true));
+    const auto lines = ui.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "AP device found!"), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Press to upgrade new version!"), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "ISP device found!"), 0);
+}
+
+// What the device owed leaves with it: a report on the next link before the scan's mode query
+// was answered is the mode reply, and nothing else.
+TEST_F(EngineFixture, TheAnswersOwedEndWithTheLink) {
+    Start();
+    engine->OnDeviceReport(ModeReply(false));  // GetVersion owed
+    engine->OnDeviceChange({DeviceChangeKind::Removal, "dock0"});
+    engine->OnDeviceChange({DeviceChangeKind::Arrival, "dock0"});  // GetMode owed
+    engine->OnDeviceReport(ModeReply(true));
+    ui.Reset();
+    engine->OnDeviceReport(VersionReply('V', 1, 0, 2));
+    EXPECT_TRUE(ui.records.empty());
+}
+
+}  // namespace
+}  // namespace tamblor::test
