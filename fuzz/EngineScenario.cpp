@@ -200,8 +200,43 @@ bool Equal(std::span<const std::uint8_t> stored, const std::vector<std::uint8_t>
     return std::equal(stored.begin(), stored.end(), expected.begin(), expected.end());
 }
 
+// The dock's notes when the last sequence began and when it ended: what the host did wrong
+// while it ran. (What a rescan does while the engine idles is no part of it.)
+class CSequenceWatch {
+  public:
+    explicit CSequenceWatch(CStepRun& run) : m_run(run) {}
+
+    void PressStart() {
+        const bool wasRunning = m_run.Engine().IsUpgradeRunning();
+        auto before = m_run.Dock().Verdict().violations;
+        m_run.PressStart();
+        if (wasRunning || !m_run.Engine().IsUpgradeRunning()) return;  // not taken
+        m_atStart = std::move(before);
+        m_taken = true;
+        m_running = true;
+    }
+    // After each thing that happens: notes the end of the sequence.
+    void Update() {
+        if (!m_running || m_run.Engine().IsUpgradeRunning()) return;
+        m_atEnd = m_run.Dock().Verdict().violations;
+        m_running = false;
+    }
+    bool Taken() const { return m_taken; }
+    const std::vector<std::string>& AtStart() const { return m_atStart; }
+    std::vector<std::string> AtEnd() const {
+        return m_running ? m_run.Dock().Verdict().violations : m_atEnd;
+    }
+
+  private:
+    CStepRun& m_run;
+    bool m_taken = false;
+    bool m_running = false;
+    std::vector<std::string> m_atStart;
+    std::vector<std::string> m_atEnd;
+};
+
 // A run that claims success must leave every chip it programmed holding the package's bytes,
-// and the dock must have had nothing to say about the host since Start upgrade.
+// and the dock must have had nothing to say about the host while the sequence ran.
 std::string CheckSuccessClaim(const std::vector<std::string>& lines, const CDockLogic& dock,
                               const DockExpectation& expected,
                               const std::vector<std::string>& violationsAtStart,
@@ -244,11 +279,11 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
     // Generous: every item the dock makes answers one report, and each operation can set off
     // at most one sequence; only an engine that never comes to rest reaches it.
     const std::size_t bound = 256 * (bytes.size() + 1);
-    auto violationsAtStart = dock.Verdict().violations;
-    bool pressed = false;
+    CSequenceWatch sequence(run);
 
     run.Start();
     while (!input.Done() && checker.Finding().empty() && run.Steps() < bound) {
+        sequence.Update();
         const std::uint8_t op = input.Next();
         if (op < 0xA0) {
             Deliver(run);
@@ -256,9 +291,7 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
             for (int i = 0; i < 4 * (op & 0xF) + 2 && Deliver(run);) ++i;
         } else if (op < 0xB8) {
             Trace("operator presses Start upgrade");
-            violationsAtStart = dock.Verdict().violations;
-            pressed = true;
-            run.PressStart();
+            sequence.PressStart();
         } else if (op < 0xBC) {
             Trace("cable pulled");
             dock.Unplug();
@@ -292,11 +325,14 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
     Trace("input ends: everything queued is handed on");
     bool settled = checker.Finding().empty();
     while (settled && run.Dock().HasEvents() && checker.Finding().empty()) {
-        if (run.Steps() >= bound)
+        sequence.Update();
+        if (run.Steps() >= bound) {
             settled = false;
-        else
+        } else {
             Deliver(run);
+        }
     }
+    sequence.Update();
 
     result.lines = test::LinesSinceStart(run.Ui());
     result.steps = run.Steps();
@@ -311,9 +347,9 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
     }
     if (header.contractBroken) return result;
 
-    if (pressed) {
+    if (sequence.Taken()) {
         result.finding = CheckSuccessClaim(result.lines, dock.Logic(), *package.expected,
-                                           violationsAtStart, dock.Verdict().violations);
+                                           sequence.AtStart(), sequence.AtEnd());
         if (!result.finding.empty()) return result;
     }
     if (header.lengths.input == 64 && header.lengths.output == 64) {
