@@ -242,6 +242,11 @@ std::string CheckSuccessClaim(const std::vector<std::string>& lines, const CDock
                               const std::vector<std::string>& violationsAtStart,
                               const std::vector<std::string>& violationsNow) {
     if (!EndedInSuccess(lines)) return {};
+    // The dock's own verdicts: a sum it answered wrong must fail the run.
+    const auto& faults = dock.Config().faults;
+    if (faults.chip3ChecksumWrong) return "success claimed over a wrong Chip 3 checksum";
+    if (Contains(lines, "WORK_PREPARE..") && faults.chip1ChecksumWrong)
+        return "success claimed over a wrong Chip 1 checksum";
     if (!Equal(dock.Chip3Image(), expected.chip3)) return "success claimed, Chip 3 differs";
     if (Contains(lines, "WORK_PREPARE..") && !Equal(dock.Chip1Image(), expected.chip1))
         return "success claimed, Chip 1 differs";

@@ -133,7 +133,8 @@ void EngineSeeds(const std::filesystem::path& dir) {
         h.contractBroken = true;
         Save(dir / (name + "-spelled.run"), Recorded(h, true));
     }
-    // Faults: Chip 1 busy three times then a wrong Chip 1 sum; a failed Chip 3 erase.
+    // Faults: Chip 1 busy three times then a wrong Chip 1 sum; a failed Chip 3 erase; a wrong
+    // Chip 3 sum.
     Header faulty;
     faulty.selector = 2;
     faulty.faults = 0x10;
@@ -143,6 +144,8 @@ void EngineSeeds(const std::filesystem::path& dir) {
     faulty.faults = 0x01;
     faulty.busy = 0;
     Save(dir / "selector1-erase-fails.run", Recorded(faulty, false));
+    faulty.faults = 0x08;
+    Save(dir / "selector1-chip3-sum-wrong.run", Recorded(faulty, false));
     // The restart's arrival noticed before its removal.
     Header swapped;
     swapped.selector = 1;
