@@ -1,9 +1,13 @@
 // Renders the window's artwork into a directory at build time:
 //   tamblor-artgen <output directory>
+// or the application icon for the desktop's icon theme, one PNG per size:
+//   tamblor-artgen --app-icons <output directory> <size>...
+// which writes <output directory>/hicolor/<size>x<size>/apps/tamblor.png.
 #include <QDir>
 #include <QImage>
 #include <QString>
 #include <cstdio>
+#include <cstring>
 
 #include "Art.h"
 
@@ -16,18 +20,44 @@ bool Save(const QImage& image, const QDir& dir, const QString& name) {
     return false;
 }
 
+bool MakeDir(QDir& dir, const QString& path) {
+    dir.setPath(path);
+    if (dir.mkpath(QStringLiteral("."))) return true;
+    std::fprintf(stderr, "tamblor-artgen: cannot create %s\n", qPrintable(path));
+    return false;
+}
+
+int WriteAppIcons(const QString& root, char** sizes, int count) {
+    bool ok = true;
+    for (int i = 0; i < count; ++i) {
+        bool number = false;
+        const int size = QString::fromLocal8Bit(sizes[i]).toInt(&number);
+        if (!number || size < 1 || size > 1024) {
+            std::fprintf(stderr, "tamblor-artgen: '%s' is not an icon size\n", sizes[i]);
+            return 2;
+        }
+        QDir dir;
+        const QString path = QDir(root).filePath(QStringLiteral("hicolor/%1x%1/apps").arg(size));
+        if (!MakeDir(dir, path)) return 1;
+        ok &= Save(tamblor::art::AppIcon(size), dir, QStringLiteral("tamblor.png"));
+    }
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc >= 3 && std::strcmp(argv[1], "--app-icons") == 0) {
+        return WriteAppIcons(QString::fromLocal8Bit(argv[2]), argv + 3, argc - 3);
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: tamblor-artgen <output directory>\n");
+        std::fprintf(stderr,
+                     "usage: tamblor-artgen <output directory>\n"
+                     "       tamblor-artgen --app-icons <output directory> <size>...\n");
         return 2;
     }
-    QDir dir(QString::fromLocal8Bit(argv[1]));
-    if (!dir.mkpath(QStringLiteral("."))) {
-        std::fprintf(stderr, "tamblor-artgen: cannot create %s\n", argv[1]);
-        return 1;
-    }
+    QDir dir;
+    if (!MakeDir(dir, QString::fromLocal8Bit(argv[1]))) return 1;
     using namespace tamblor::art;
     bool ok = Save(Background().convertToFormat(QImage::Format_RGB888), dir,
                    QStringLiteral("bitmap134.png"));

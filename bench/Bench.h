@@ -33,7 +33,8 @@ inline double Percentile(std::vector<double> values, double p) {
 }
 
 void RunChunkCost();
-void RunTurnaround();
+// The two packages default to the ones the build made.
+void RunTurnaround(const char* selector2Package, const char* selector3Package);
 void RunLoadTime();
 
 }  // namespace tamblor::bench

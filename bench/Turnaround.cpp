@@ -52,10 +52,10 @@ void Measure(const char* name, const char* package) {
 
 }  // namespace
 
-void RunTurnaround() {
+void RunTurnaround(const char* selector2Package, const char* selector3Package) {
     std::printf("(b) turnaround, report arrived on the reader -> next report written\n");
-    Measure("selector '2' (Chip 2, both files)", TAMBLOR_SELECTOR2_PACKAGE);
-    Measure("selector '3' (Chip 1 with commands)", TAMBLOR_SELECTOR3_PACKAGE);
+    Measure("selector '2' (Chip 2, both files)", selector2Package);
+    Measure("selector '3' (Chip 1 with commands)", selector3Package);
 }
 
 }  // namespace tamblor::bench

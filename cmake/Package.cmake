@@ -53,12 +53,24 @@ function(_tamblor_segment_args out_var)
     set(${out_var} ${args} PARENT_SCOPE)
 endfunction()
 
+# strip drops whatever follows the last section of an executable, the package included: a
+# stripped tool is stripped before the package is appended, never after (cmake --install --strip
+# and cpack leave the packed files alone, see cmake/Install.cmake).
+option(TAMBLOR_STRIP "Strip the executables that carry the package before appending it" OFF)
+
 # Appends the package to TARGET's file in place after every link. tamblor-cli packs itself the
 # same way: the freshly linked binary reads its own file as the carrier.
 function(tamblor_attach_package target)
     _tamblor_segment_args(segment_args)
     set(file $<TARGET_FILE:${target}>)
+    set(strip)
+    if(TAMBLOR_STRIP)
+        # What Debian's packaging strips from a program.
+        set(strip COMMAND ${CMAKE_STRIP} --strip-unneeded --remove-section=.comment
+                          --remove-section=.note ${file})
+    endif()
     add_custom_command(TARGET ${target} POST_BUILD
+        ${strip}
         COMMAND ${_tamblor_packer} pack --carrier ${file} --out ${file}.packing
                 ${segment_args}
         COMMAND ${CMAKE_COMMAND} -E rename ${file}.packing ${file}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "TextFormat.h"
 #include "app/TamblorEngine.h"
 
 #ifndef _WIN32
@@ -64,8 +65,22 @@ void CCliSession::PostDeviceChange(const DeviceChange& change) {
 void CCliSession::ShowLine(const std::string& text) {
     ClearBar();
     m_lines.push_back(text);
-    m_out << text << '\n';
+    // The log's text comes partly from the package and the device: no byte of it may reach
+    // the terminal as a control sequence.
+    m_out << PrintableText(text) << '\n';
     m_out.flush();
+}
+
+void CCliSession::WatchStop(int descriptor, std::function<bool()> onReadable) {
+    m_stopDescriptor = descriptor;
+    m_onStop = std::move(onReadable);
+}
+
+void CCliSession::ShowNote(std::ostream& stream, const std::string& text) {
+    ClearBar();
+    m_out.flush();
+    stream << text << '\n';
+    stream.flush();
 }
 
 void CCliSession::DrawBar() {
@@ -88,6 +103,10 @@ bool CCliSession::Run(const std::function<bool()>& settled, std::chrono::millise
                       int descriptor, const std::function<void()>& pump) {
     auto lastWork = std::chrono::steady_clock::now();
     for (;;) {
+        if (m_stopped) {
+            ClearBar();
+            return false;
+        }
         std::deque<std::function<void()>> batch;
         {
             std::lock_guard lock(m_queueLock);
@@ -113,9 +132,13 @@ bool CCliSession::Run(const std::function<bool()>& settled, std::chrono::millise
             return false;
         }
 #ifndef _WIN32
-        if (descriptor >= 0) {
-            pollfd watched{descriptor, POLLIN, 0};
-            if (::poll(&watched, 1, 5) > 0 && pump) pump();
+        if (descriptor >= 0 || m_stopDescriptor >= 0) {
+            // poll() passes over a negative descriptor.
+            pollfd watched[2] = {{descriptor, POLLIN, 0}, {m_stopDescriptor, POLLIN, 0}};
+            if (::poll(watched, 2, 5) > 0) {
+                if (watched[1].revents != 0 && m_onStop && m_onStop()) m_stopped = true;
+                if (watched[0].revents != 0 && pump) pump();
+            }
             continue;
         }
 #else

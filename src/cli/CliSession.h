@@ -36,9 +36,18 @@ class CCliSession : public IUiPort {
 
     // Carries out queued work until `settled()` holds with nothing queued, or `timeout` passes
     // without any queued work. `descriptor` (or -1) is a device-change descriptor of the bus to
-    // watch, with `pump` called when it is readable. Returns false on the timeout.
+    // watch, with `pump` called when it is readable. Returns false on the timeout or a stop.
     bool Run(const std::function<bool()>& settled, std::chrono::milliseconds timeout,
              int descriptor = -1, const std::function<void()>& pump = {});
+
+    // A descriptor the loop watches besides the device changes' one (the stop signals' pipe).
+    // When it is readable `onReadable` runs on the loop's thread; when that returns true the
+    // loop ends at once, and every later Run() returns false straight away.
+    void WatchStop(int descriptor, std::function<bool()> onReadable);
+    bool Stopped() const { return m_stopped; }
+
+    // A line of the tool's own on `stream` (not the log), with the progress bar out of its way.
+    void ShowNote(std::ostream& stream, const std::string& text);
 
     bool UpgradeEnabled() const { return m_upgradeEnabled; }
     const std::vector<std::string>& Lines() const { return m_lines; }
@@ -54,6 +63,9 @@ class CCliSession : public IUiPort {
     std::ostream& m_out;
     const bool m_drawBar;
     CTamblorEngine* m_engine = nullptr;
+    int m_stopDescriptor = -1;
+    std::function<bool()> m_onStop;
+    bool m_stopped = false;
 
     std::mutex m_queueLock;
     std::condition_variable m_queued;

@@ -7,6 +7,10 @@
 
 namespace tamblor {
 
+// The whole command line after the program's name: the command and its arguments.
+int RunTamblorCli(const std::vector<std::string>& args, const std::filesystem::path& self,
+                  std::ostream& out, std::ostream& err);
+
 // Each subcommand takes the arguments after its name and returns the process exit status.
 // `self` is the path of the running executable, the default package carrier.
 int RunInfoCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
@@ -16,5 +20,7 @@ int RunUpgradeCommand(const std::vector<std::string>& args, const std::filesyste
                       std::ostream& out, std::ostream& err);
 int RunListCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                    std::ostream& out, std::ostream& err);
+// --version: always 0; a missing package is said in the output.
+int RunVersionCommand(const std::filesystem::path& self, std::ostream& out);
 
 }  // namespace tamblor

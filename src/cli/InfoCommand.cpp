@@ -1,32 +1,35 @@
 // tamblor-cli info: what the loader reads from a package carrier.
 
+#include <array>
 #include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Commands.h"
+#include "PackageText.h"
 #include "TextFormat.h"
 #include "package/PackageLoader.h"
 
 namespace tamblor {
 namespace {
 
-constexpr int kRefused = 2;
-constexpr const char* kUsage = "usage: tamblor-cli info [--package FILE] [--json]";
+constexpr std::string_view kCommand = "info";
+constexpr const char* kHelp =
+    "usage: tamblor-cli info [--package FILE] [--json]\n"
+    "Shows the firmware package this tool carries, or the one at the end of FILE: the record's\n"
+    "fields, where the records and segments lie, and the checksums of segments 0 and 4.\n"
+    "Text fields are shown as the record holds them, with bytes outside printable ASCII\n"
+    "written \\xNN (in --json as \\u00NN). Exit status 2 when FILE holds no valid package.\n";
 
-// The version as the record writes it: the letter and the three digit characters.
-std::string VersionField(const PackageInfo& info) {
-    std::string version(1, static_cast<char>(info.m_fileVersion[0]));
-    for (std::size_t i = 1; i < 4; ++i) version += static_cast<char>(info.m_fileVersion[i] + 0x30);
-    return version;
-}
+constexpr std::array<OptionRule, 2> kOptions = {{{"--package", true}, {"--json", false}}};
 
 void PrintText(const PackageInfo& info, std::ostream& out) {
-    out << info.versionText << "\n";
+    out << PrintableText(info.versionText) << "\n";
     out << "Vendor ID: " << Hex4(info.g_packageVid) << "\n";
     out << "Product ID: " << Hex4(info.g_packagePid) << "\n";
-    out << "Start selector: " << info.m_startSelector << "\n";
+    out << "Start selector: " << PrintableText(std::string(1, info.m_startSelector)) << "\n";
     for (std::size_t k = 0; k < kRecordCount; ++k) {
         out << "Record " << k << ": offset " << info.recordOffsets[k] << "\n";
     }
@@ -39,7 +42,7 @@ void PrintText(const PackageInfo& info, std::ostream& out) {
 }
 
 void PrintJson(const PackageInfo& info, std::ostream& out) {
-    out << "{\"version\":" << JsonString(VersionField(info))
+    out << "{\"version\":" << JsonString(RecordVersion(info))
         << ",\"date\":" << JsonString(info.date) << ",\"vid\":" << info.g_packageVid
         << ",\"pid\":" << info.g_packagePid
         << ",\"selector\":" << JsonString(std::string(1, info.m_startSelector)) << ",\"records\":[";
@@ -59,23 +62,26 @@ void PrintJson(const PackageInfo& info, std::ostream& out) {
 
 int RunInfoCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                    std::ostream& out, std::ostream& err) {
+    const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
+    if (parsed.help) {
+        out << kHelp;
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        err << UsageError(kCommand, parsed.error) << "\n";
+        return kExitRefused;
+    }
     std::filesystem::path package = self;
     bool json = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            json = true;
-        } else if (args[i] == "--package" && i + 1 < args.size()) {
-            package = args[++i];
-        } else {
-            err << "info: unexpected argument " << args[i] << "\n" << kUsage << "\n";
-            return kRefused;
-        }
+    for (const auto& [name, value] : parsed.options) {
+        if (name == "--json") json = true;
+        if (name == "--package") package = value;
     }
 
     const LoadResult loaded = LoadPackage(package);
     if (loaded.code != 0) {
-        err << "ISP error " << loaded.code << "!\n";
-        return kRefused;
+        err << "tamblor-cli info: " << DescribeLoadFailure(package, loaded) << "\n";
+        return kExitRefused;
     }
     if (json) {
         PrintJson(loaded.info, out);

@@ -1,13 +1,16 @@
 // tamblor-cli list: every HID interface the machine shows, and which one the scan would take.
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Commands.h"
+#include "PackageText.h"
 #include "TextFormat.h"
 #include "hid/LinkState.h"
 #include "hid/PlatformHidBus.h"
@@ -16,8 +19,15 @@
 namespace tamblor {
 namespace {
 
-constexpr int kRefused = 2;
-constexpr const char* kUsage = "usage: tamblor-cli list [--package FILE] [--json]";
+constexpr std::string_view kCommand = "list";
+constexpr const char* kHelp =
+    "usage: tamblor-cli list [--package FILE] [--json]\n"
+    "Lists every HID interface of the machine (one line per top-level collection): path,\n"
+    "vendor and product ID, version number, usage page, usage, input and output report\n"
+    "lengths, and whether the scan would take it for the dock of the package this tool\n"
+    "carries (or of FILE). Without a valid package the interfaces are listed unmatched.\n";
+
+constexpr std::array<OptionRule, 2> kOptions = {{{"--package", true}, {"--json", false}}};
 
 struct ListOptions {
     std::filesystem::path package;
@@ -124,20 +134,20 @@ void PrintJson(const std::vector<HidInterfaceInfo>& interfaces,
 
 int RunListCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                    std::ostream& out, std::ostream& err) {
+    const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
+    if (parsed.help) {
+        out << kHelp;
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        err << UsageError(kCommand, parsed.error) << "\n";
+        return kExitRefused;
+    }
     ListOptions options;
     options.package = self;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            options.json = true;
-        } else if (args[i] == "--package" && i + 1 < args.size()) {
-            options.package = args[++i];
-        } else if (args[i] == "--help" || args[i] == "-h") {
-            out << kUsage << "\n";
-            return 0;
-        } else {
-            err << "tamblor-cli list: unexpected argument '" << args[i] << "'\n" << kUsage << "\n";
-            return kRefused;
-        }
+    for (const auto& [name, value] : parsed.options) {
+        if (name == "--json") options.json = true;
+        if (name == "--package") options.package = value;
     }
 
     // Without a package the interfaces are still worth seeing; only the match is unknown.
@@ -146,8 +156,8 @@ int RunListCommand(const std::vector<std::string>& args, const std::filesystem::
     if (loaded.code == 0) {
         wanted = Identity{loaded.info.g_packageVid, loaded.info.g_packagePid};
     } else {
-        err << "tamblor-cli list: no firmware package in " << options.package.string()
-            << " (ISP error " << loaded.code << "!); matches are not shown\n";
+        err << "tamblor-cli list: " << DescribeLoadFailure(options.package, loaded)
+            << "; matches are not shown\n";
     }
 
     const auto bus = CreatePlatformHidBus();

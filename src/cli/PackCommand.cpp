@@ -1,8 +1,10 @@
 // tamblor-cli pack: appends a firmware package to a carrier executable.
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
+#include <limits>
+#include <memory>
 #include <ostream>
 #include <span>
 #include <string>
@@ -10,7 +12,10 @@
 #include <system_error>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Commands.h"
+#include "TempOutput.h"
+#include "TextFormat.h"
 #include "package/PackageLoader.h"
 #include "package/PackageWriter.h"
 
@@ -19,10 +24,42 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRefused = 2;
-constexpr const char* kUsage =
-    "usage: tamblor-cli pack --carrier EXE --out FILE --segment0 F ... --segment4 F "
-    "[--version V103] [--date 2017/08/11] [--vid 10c4] [--pid f505] [--selector 1]";
+constexpr std::string_view kCommand = "pack";
+constexpr const char* kHelp =
+    "usage: tamblor-cli pack --carrier EXE --out FILE --segment0 F --segment1 F --segment2 F\n"
+    "                        --segment3 F --segment4 F [--version V103] [--date 2017/08/11]\n"
+    "                        [--vid 10c4] [--pid f505] [--selector 1]\n"
+    "Writes FILE: the carrier's bytes, then a firmware package of the five segment images\n"
+    "(0: Chip 3, 1 and 2: Chip 2's two files, 3: spare, 4: Chip 1) between six trailer records\n"
+    "of the given fields. A package the carrier already carries is replaced, so the tool itself\n"
+    "can be the carrier. FILE takes the carrier's mode. It is written beside its final name and\n"
+    "renamed into place only after it was flushed to the disk and read back with the tool's own\n"
+    "loader, so an existing FILE is replaced whole or not at all.\n"
+    "Refused with exit status 2, nothing written: an input that is not a regular file; an\n"
+    "output that is one of the inputs (also through another path or a hard link), a directory,\n"
+    "a symbolic link or anything but a regular file; and a package the loader would misread\n"
+    "(segment 0 over 65535 bytes, a package over the 524288-byte search window, a record\n"
+    "signature inside the data, malformed fields).\n";
+
+constexpr std::array<OptionRule, 12> kOptions = {{
+    {"--carrier", true},
+    {"--out", true},
+    {"--segment0", true},
+    {"--segment1", true},
+    {"--segment2", true},
+    {"--segment3", true},
+    {"--segment4", true},
+    {"--version", true},
+    {"--date", true},
+    {"--vid", true},
+    {"--pid", true},
+    {"--selector", true},
+}};
+
+// The most a segment can hold: the whole window but the six records.
+constexpr std::uint64_t kLargestSegment = kSearchWindow - kRecordCount * kRecordLength;
+// Carrier bytes copied per read while the output is written.
+constexpr std::size_t kCopyBlock = 64 * 1024;
 
 struct PackOptions {
     fs::path carrier;
@@ -31,26 +68,14 @@ struct PackOptions {
     RecordFields fields;
 };
 
-// Index of a --segmentN option, or -1.
-int SegmentOption(const std::string& name) {
-    constexpr std::string_view kPrefix = "--segment";
-    if (name.size() != kPrefix.size() + 1 || !name.starts_with(kPrefix)) return -1;
-    const char digit = name.back();
-    return digit >= '0' && digit < '0' + static_cast<int>(kSegmentCount) ? digit - '0' : -1;
-}
-
-// Empty on success, otherwise what is wrong with the arguments.
-std::string ParseOptions(const std::vector<std::string>& args, PackOptions& options) {
-    for (std::size_t i = 0; i < args.size(); i += 2) {
-        const std::string& name = args[i];
-        if (i + 1 >= args.size()) return name + " needs a value";
-        const std::string& value = args[i + 1];
+std::string ReadOptions(const ParsedCommandLine& parsed, PackOptions& options) {
+    for (const auto& [name, value] : parsed.options) {
         if (name == "--carrier") {
             options.carrier = value;
         } else if (name == "--out") {
             options.out = value;
-        } else if (const int k = SegmentOption(name); k >= 0) {
-            options.segments[static_cast<std::size_t>(k)] = value;
+        } else if (name.starts_with("--segment")) {
+            options.segments[static_cast<std::size_t>(name.back() - '0')] = value;
         } else if (name == "--version") {
             options.fields.version = value;
         } else if (name == "--date") {
@@ -61,8 +86,6 @@ std::string ParseOptions(const std::vector<std::string>& args, PackOptions& opti
             options.fields.pid = value;
         } else if (name == "--selector") {
             options.fields.selector = value;
-        } else {
-            return "unknown option " + name;
         }
     }
     if (options.carrier.empty()) return "--carrier is required";
@@ -73,26 +96,104 @@ std::string ParseOptions(const std::vector<std::string>& args, PackOptions& opti
     return {};
 }
 
-bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    if (ec) return false;
-    bytes.resize(size);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    return static_cast<std::size_t>(in.gcount()) == size;
+struct Inputs {
+    std::unique_ptr<CPackageFile> carrier;
+    std::array<std::unique_ptr<CPackageFile>, kSegmentCount> segments;
+};
+
+// Opens every input and checks the sizes before a byte is read: a segment that can never fit
+// the window is refused however large it claims to be.
+std::string OpenInputs(const PackOptions& options, Inputs& inputs) {
+    inputs.carrier = std::make_unique<CPackageFile>(options.carrier);
+    if (!inputs.carrier->IsOpen()) {
+        return "cannot read carrier " + options.carrier.string() + ": " +
+               inputs.carrier->OpenFailure();
+    }
+    std::uint64_t packageSize = kRecordCount * kRecordLength;
+    for (std::size_t k = 0; k < kSegmentCount; ++k) {
+        const fs::path& path = options.segments[k];
+        auto& file = inputs.segments[k];
+        file = std::make_unique<CPackageFile>(path);
+        if (!file->IsOpen()) {
+            return "cannot read segment " + std::to_string(k) + " from " + path.string() + ": " +
+                   file->OpenFailure();
+        }
+        if (file->Size() > kLargestSegment) {
+            return "segment " + std::to_string(k) + " (" + path.string() + ") is " +
+                   std::to_string(file->Size()) + " bytes; a whole package must fit the " +
+                   std::to_string(kSearchWindow) + "-byte search window";
+        }
+        packageSize += file->Size();
+    }
+    if (packageSize > kSearchWindow) {
+        return "package is " + std::to_string(packageSize) + " bytes; it must fit the " +
+               std::to_string(kSearchWindow) + "-byte search window";
+    }
+    // The loader reads offsets in 32 bits.
+    const std::uint64_t outputSize = inputs.carrier->Size() + packageSize;
+    if (outputSize > std::numeric_limits<std::uint32_t>::max()) {
+        return "carrier " + options.carrier.string() + " is " +
+               std::to_string(inputs.carrier->Size()) +
+               " bytes; with the package the output would pass the 4 GiB the loader can read";
+    }
+    return {};
 }
 
-bool WriteAll(const fs::path& path, std::span<const std::uint8_t> carrier,
-              std::span<const std::uint8_t> package) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(carrier.data()),
-              static_cast<std::streamsize>(carrier.size()));
-    out.write(reinterpret_cast<const char*>(package.data()),
-              static_cast<std::streamsize>(package.size()));
-    out.close();
-    return static_cast<bool>(out);
+// The output replaces a regular file or takes a new name; anything else, and any input, is
+// left alone.
+std::string CheckOutput(const PackOptions& options, const Inputs& inputs) {
+    const fs::path& out = options.out;
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(out, error);
+    switch (status.type()) {
+        case fs::file_type::not_found:
+            return {};
+        case fs::file_type::regular:
+            break;
+        case fs::file_type::directory:
+            return "--out " + out.string() + " is a directory";
+        case fs::file_type::symlink:
+            return "--out " + out.string() + " is a symbolic link; name the file itself";
+        case fs::file_type::none:
+            return "cannot examine --out " + out.string() + ": " + error.message();
+        default:
+            return "--out " + out.string() + " exists and is not a regular file";
+    }
+    if (inputs.carrier->IsSameFileAs(out)) {
+        return "--out " + out.string() + " is the same file as --carrier";
+    }
+    for (std::size_t k = 0; k < kSegmentCount; ++k) {
+        if (inputs.segments[k]->IsSameFileAs(out)) {
+            return "--out " + out.string() + " is the same file as --segment" + std::to_string(k);
+        }
+    }
+    return {};
+}
+
+bool ReadWhole(CPackageFile& file, std::uint64_t offset, std::vector<std::uint8_t>& bytes) {
+    return file.ReadAt(offset, bytes) == bytes.size();
+}
+
+// Copies the carrier's first `length` bytes, a block at a time: a carrier may be far larger
+// than the package, and only its end has to be in memory.
+bool CopyCarrierHead(CPackageFile& carrier, std::uint64_t length, CTempOutput& output,
+                     std::string& problem) {
+    std::vector<std::uint8_t> block(kCopyBlock);
+    for (std::uint64_t offset = 0; offset < length;) {
+        const auto size =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCopyBlock, length - offset));
+        const std::span<std::uint8_t> chunk(block.data(), size);
+        if (carrier.ReadAt(offset, chunk) != size) {
+            problem = "cannot read the carrier at offset " + std::to_string(offset);
+            return false;
+        }
+        if (!output.Write(chunk)) {
+            problem = output.Failure();
+            return false;
+        }
+        offset += size;
+    }
+    return true;
 }
 
 // Loads what was written the way the tool will at start-up: a package that the loader reads
@@ -114,59 +215,79 @@ std::string SelfCheck(const fs::path& path, const SegmentViews& segments) {
     return {};
 }
 
-}  // namespace
+// Everything after the arguments; empty on success, otherwise the one line to print.
+std::string Pack(const PackOptions& options, std::ostream& out) {
+    Inputs inputs;
+    if (auto problem = OpenInputs(options, inputs); !problem.empty()) return problem;
+    if (auto problem = CheckOutput(options, inputs); !problem.empty()) return problem;
 
-int RunPackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    PackOptions options;
-    if (const auto problem = ParseOptions(args, options); !problem.empty()) {
-        err << "pack: " << problem << "\n" << kUsage << "\n";
-        return kRefused;
-    }
-
-    std::vector<std::uint8_t> carrier;
-    if (!ReadWholeFile(options.carrier, carrier)) {
-        err << "pack: cannot read carrier " << options.carrier.string() << "\n";
-        return kRefused;
-    }
     std::array<std::vector<std::uint8_t>, kSegmentCount> images;
     SegmentViews views;
     for (std::size_t k = 0; k < kSegmentCount; ++k) {
-        if (!ReadWholeFile(options.segments[k], images[k])) {
-            err << "pack: cannot read segment " << k << " from " << options.segments[k].string()
-                << "\n";
-            return kRefused;
+        images[k].resize(static_cast<std::size_t>(inputs.segments[k]->Size()));
+        if (!ReadWhole(*inputs.segments[k], 0, images[k])) {
+            return "cannot read segment " + std::to_string(k) + " from " +
+                   options.segments[k].string() + ": it came up short";
         }
         views[k] = images[k];
     }
+    CPackageFile& carrier = *inputs.carrier;
+    // A tool that already carries a package is a carrier too: its package is replaced, so
+    // another firmware can be packed onto the very tool that is built and shipped.
+    std::uint64_t carrierLength = carrier.Size();
+    if (const LoadResult carried = LoadPackage(options.carrier); carried.code == 0) {
+        carrierLength = carried.info.recordOffsets[0];
+        out << "replacing the package " << options.carrier.string() << " carries ("
+            << PrintableText(carried.info.versionText) << ")\n";
+    }
+    const std::uint64_t tailOffset =
+        carrierLength - std::min<std::uint64_t>(carrierLength, kSearchWindow);
+    std::vector<std::uint8_t> tail(static_cast<std::size_t>(carrierLength - tailOffset));
+    if (!ReadWhole(carrier, tailOffset, tail)) {
+        return "cannot read carrier " + options.carrier.string() + ": it came up short";
+    }
 
-    const PackageBuild build = BuildPackage(options.fields, views, carrier);
-    if (!build.error.empty()) {
-        err << "pack: " << build.error << "\n";
-        return kRefused;
-    }
-    if (!WriteAll(options.out, carrier, build.bytes)) {
-        err << "pack: cannot write " << options.out.string() << "\n";
-        std::error_code ignored;
-        fs::remove(options.out, ignored);
-        return kRefused;
-    }
+    const PackageBuild build = BuildPackage(options.fields, views, tail, tailOffset);
+    if (!build.error.empty()) return build.error;
+
+    CTempOutput output(options.out);
+    if (!output.IsOpen()) return output.Failure();
+    std::string problem;
+    if (!CopyCarrierHead(carrier, tailOffset, output, problem)) return problem;
+    if (!output.Write(tail) || !output.Write(build.bytes)) return output.Failure();
     // The output usually replaces the carrier, an executable: it keeps the carrier's mode.
-    std::error_code ec;
-    const fs::perms mode = fs::status(options.carrier, ec).permissions();
-    if (!ec) fs::permissions(options.out, mode, ec);
-    if (ec) {
-        err << "pack: cannot set the mode of " << options.out.string() << ": " << ec.message()
-            << "\n";
-        fs::remove(options.out, ec);
-        return kRefused;
-    }
-    if (const auto problem = SelfCheck(options.out, views); !problem.empty()) {
-        err << "pack: " << problem << "\n";
-        fs::remove(options.out, ec);
-        return kRefused;
-    }
+    std::error_code error;
+    const fs::perms mode = fs::status(options.carrier, error).permissions();
+    if (!error) fs::permissions(output.Path(), mode, error);
+    if (error) return "cannot set the mode of " + output.Path().string() + ": " + error.message();
+    if (!output.SyncAndClose()) return output.Failure();
+    if (auto mismatch = SelfCheck(output.Path(), views); !mismatch.empty()) return mismatch;
+    if (!output.Commit()) return output.Failure();
+
     out << "packed " << options.out.string() << ": " << build.bytes.size() << "-byte package after "
-        << carrier.size() << " carrier bytes\n";
+        << carrierLength << " carrier bytes\n";
+    return {};
+}
+
+}  // namespace
+
+int RunPackCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
+    if (parsed.help) {
+        out << kHelp;
+        return 0;
+    }
+    PackOptions options;
+    std::string problem = parsed.error;
+    if (problem.empty()) problem = ReadOptions(parsed, options);
+    if (!problem.empty()) {
+        err << UsageError(kCommand, problem) << "\n";
+        return kExitRefused;
+    }
+    if (const auto failure = Pack(options, out); !failure.empty()) {
+        err << "tamblor-cli pack: " << failure << "\n";
+        return kExitRefused;
+    }
     return 0;
 }
 

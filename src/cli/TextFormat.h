@@ -33,4 +33,25 @@ inline std::string JsonString(const std::string& text) {
     return json + "\"";
 }
 
+// Text from a package record or a device as it may go to a terminal: bytes outside printable
+// ASCII become \xNN and a backslash doubles, so no byte can move the cursor or change colours
+// and every escape reads back unambiguously.
+inline std::string PrintableText(const std::string& text) {
+    std::string printable;
+    printable.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            printable += "\\\\";
+        } else if (byte < 0x20 || byte > 0x7E) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+            printable += escaped;
+        } else {
+            printable += c;
+        }
+    }
+    return printable;
+}
+
 }  // namespace tamblor

@@ -1,5 +1,6 @@
 // tamblor-cli upgrade: start-up, the scan, Start upgrade and the whole sequence, with the log
 // printed as the window would show it.
+#include <array>
 #include <chrono>
 #include <iostream>
 #include <optional>
@@ -7,19 +8,21 @@
 #include <vector>
 
 #include "CliSession.h"
+#include "CommandLine.h"
 #include "Commands.h"
+#include "DeviceUpgrade.h"
+#include "InterruptPolicy.h"
+#include "PackageText.h"
 #include "SimulatedUpgrade.h"
+#include "TerminalOutput.h"
 #include "app/TamblorEngine.h"
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-#ifdef TAMBLOR_HAVE_PLATFORM_HID
-#include "hid/PlatformHidBus.h"
-#endif
 
 namespace tamblor {
 namespace {
+
+constexpr std::string_view kCommand = "upgrade";
+// Slower than any USB dock by far; the bound keeps the dock's timing arithmetic in range.
+constexpr std::uint64_t kMaxLatencyUs = 1'000'000;
 
 struct UpgradeOptions {
     bool simulate = false;
@@ -27,6 +30,16 @@ struct UpgradeOptions {
     std::filesystem::path package;
     DockConfig dock;
 };
+
+constexpr std::array<OptionRule, 7> kOptions = {{
+    {"--package", true},
+    {"--simulate", false},
+    {"--dock-report", false},
+    {"--device-mode", true},
+    {"--device-version", true},
+    {"--latency-us", true},
+    {"--fault", true},
+}};
 
 void PrintHelp(std::ostream& out) {
     out << "usage: tamblor-cli upgrade [--package FILE]\n"
@@ -38,14 +51,36 @@ void PrintHelp(std::ostream& out) {
            "Start upgrade, Chip 3 was verified and so was Chip 1 when it was programmed; with\n"
            "--simulate the dock also saw no protocol violation and holds, byte for byte, the\n"
            "package's image in every chip the run programs and nothing in the others.\n"
-           "Exit status 1 otherwise, 2 for a command line it cannot use.\n"
+           "Exit status 1: the upgrade failed or was not offered; 2: arguments or package\n"
+           "refused; 130 (Ctrl-C) or 143 (SIGTERM): stopped before the upgrade ended.\n"
+           "A real dock (Linux hidraw): when none is attached the tool says so and waits up to\n"
+        << kDockWait.count()
+        << " s for one. While the dock is being upgraded, Ctrl-C only warns (stopping then may\n"
+           "leave the dock unusable) and a second Ctrl-C within "
+        << CInterruptPolicy::kConfirmWindow.count()
+        << " s stops; otherwise Ctrl-C stops at\n"
+           "once. SIGTERM always stops at once.\n"
+           "Options:\n"
+           "  --package FILE         the package at the end of FILE, not the one carried\n"
+           "  --simulate             upgrade the emulated dock instead of a real one\n"
+           "  --device-mode ap|isp   the emulated dock starts in its application (default) or\n"
+           "                         its boot loader\n"
+           "  --device-version XNNN  the version the emulated dock reports (default V102)\n"
+           "  --latency-us N         the emulated dock answers each report after N\n"
+           "                         microseconds, 0 to "
+        << kMaxLatencyUs
+        << "\n"
+           "  --fault NAME[=N]       a fault of the emulated dock (below); may be repeated\n"
+           "  --dock-report          what the emulated dock stored and found wrong, as JSON on\n"
+           "                         stderr\n"
            "Faults of the emulated dock:\n"
         << DockFaultHelp();
 }
 
 // "V102" -> 'V', 1, 0, 2.
 bool ParseDeviceVersion(const std::string& text, std::array<std::uint8_t, 4>& version) {
-    if (text.size() != 4) return false;
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (text.size() != 4 || !isLetter(text[0])) return false;
     version[0] = static_cast<std::uint8_t>(text[0]);
     for (std::size_t i = 1; i < 4; ++i) {
         if (text[i] < '0' || text[i] > '9') return false;
@@ -54,86 +89,41 @@ bool ParseDeviceVersion(const std::string& text, std::array<std::uint8_t, 4>& ve
     return true;
 }
 
-std::optional<UpgradeOptions> ParseOptions(const std::vector<std::string>& args,
-                                           const std::filesystem::path& self, std::ostream& out,
-                                           std::ostream& err, int& status) {
-    UpgradeOptions options;
-    options.package = self;
-    status = 2;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const auto& arg = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                err << "tamblor-cli upgrade: " << arg << " needs a value\n";
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            PrintHelp(out);
-            status = 0;
-            return std::nullopt;
-        } else if (arg == "--simulate") {
+// Empty when every option was taken, otherwise what is wrong.
+std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options) {
+    for (const auto& [name, value] : parsed.options) {
+        if (name == "--simulate") {
             options.simulate = true;
-        } else if (arg == "--dock-report") {
+        } else if (name == "--dock-report") {
             options.dockReport = true;
-        } else if (arg == "--package") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            options.package = *v;
-        } else if (arg == "--device-mode") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            if (*v != "ap" && *v != "isp") {
-                err << "tamblor-cli upgrade: --device-mode takes ap or isp\n";
-                return std::nullopt;
+        } else if (name == "--package") {
+            options.package = value;
+        } else if (name == "--device-mode") {
+            if (value != "ap" && value != "isp") return "--device-mode takes ap or isp";
+            options.dock.ispMode = value == "isp";
+        } else if (name == "--device-version") {
+            if (!ParseDeviceVersion(value, options.dock.version)) {
+                return "--device-version takes a letter and three digits, e.g. V102";
             }
-            options.dock.ispMode = *v == "isp";
-        } else if (arg == "--device-version") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            if (!ParseDeviceVersion(*v, options.dock.version)) {
-                err << "tamblor-cli upgrade: --device-version takes a letter and three digits, "
-                       "e.g. V102\n";
-                return std::nullopt;
+        } else if (name == "--latency-us") {
+            const auto micros = ParseDecimal(value, kMaxLatencyUs);
+            if (!micros) {
+                return "--latency-us takes a whole number of microseconds from 0 to " +
+                       std::to_string(kMaxLatencyUs) + ", not '" + value + "'";
             }
-        } else if (arg == "--latency-us") {
-            auto v = value();
-            if (!v) return std::nullopt;
-            try {
-                options.dock.latency = std::chrono::microseconds(std::stoul(*v));
-            } catch (const std::exception&) {
-                err << "tamblor-cli upgrade: --latency-us takes a number of microseconds\n";
-                return std::nullopt;
-            }
-        } else if (arg == "--fault") {
-            auto v = value();
-            if (!v) return std::nullopt;
+            options.dock.latency = std::chrono::microseconds(*micros);
+        } else if (name == "--fault") {
             std::string error;
-            if (!ParseDockFault(*v, options.dock.faults, error)) {
-                err << "tamblor-cli upgrade: " << error << '\n';
-                return std::nullopt;
-            }
-        } else {
-            err << "tamblor-cli upgrade: unknown option '" << arg << "'\n";
-            return std::nullopt;
+            if (!ParseDockFault(value, options.dock.faults, error)) return error;
         }
     }
-    if (!options.simulate &&
-        (options.dockReport || options.dock.faults.otherPid || options.dock.ispMode)) {
+    if (!options.simulate) {
         // Dock options only make sense for the emulated dock; refuse rather than ignore them.
-        err << "tamblor-cli upgrade: dock options need --simulate\n";
-        return std::nullopt;
+        for (const auto& given : parsed.options) {
+            if (given.name != "--package") return std::string(given.name) + " needs --simulate";
+        }
     }
-    return options;
-}
-
-bool StdoutIsTerminal() {
-#ifndef _WIN32
-    return ::isatty(STDOUT_FILENO) == 1;
-#else
-    return false;
-#endif
+    return {};
 }
 
 int RunSimulated(UpgradeOptions options, std::ostream& out, std::ostream& err) {
@@ -151,49 +141,32 @@ int RunSimulated(UpgradeOptions options, std::ostream& out, std::ostream& err) {
     return result.succeeded ? 0 : 1;
 }
 
-int RunOnDevice(const UpgradeOptions& options, std::ostream& out, std::ostream& err) {
-#ifdef TAMBLOR_HAVE_PLATFORM_HID
-    auto bus = CreatePlatformHidBus();
-    CCliSession session(out, StdoutIsTerminal());
-    CTamblorEngine engine(*bus, session);
-    session.Attach(engine);
-    bus->SetDeviceChangeSink([&session](const DeviceChange& c) { session.PostDeviceChange(c); });
-    const int descriptor = bus->DeviceChangeDescriptor();
-    const auto pump = [&bus] { bus->PumpDeviceChanges(); };
-
-    // A real dock gives no sign that it has finished: wait for the offer, then for the sequence
-    // to come to rest, each bounded by a quiet spell.
-    engine.OnInitDialog(options.package);
-    session.Run([&] { return session.UpgradeEnabled(); }, std::chrono::seconds(10), descriptor,
-                pump);
-    if (!session.UpgradeEnabled()) {
-        engine.OnDestroy();
-        err << "tamblor-cli upgrade: the upgrade was not offered\n";
-        return 1;
-    }
-    engine.OnStartUpgrade();
-    session.Run([&] { return !engine.IsUpgradeRunning(); }, std::chrono::seconds(60), descriptor,
-                pump);
-    // After "ISP Success!" the dock restarts into its application; let that be seen.
-    session.Run([] { return false; }, std::chrono::seconds(3), descriptor, pump);
-    engine.OnDestroy();
-    return EndedInSuccess(session.Lines()) ? 0 : 1;
-#else
-    (void)options;
-    (void)out;
-    err << "tamblor-cli upgrade: this build has no HID transport; use --simulate\n";
-    return 2;
-#endif
-}
-
 }  // namespace
 
 int RunUpgradeCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                       std::ostream& out, std::ostream& err) {
-    int status = 0;
-    const auto options = ParseOptions(args, self, out, err, status);
-    if (!options) return status;
-    return options->simulate ? RunSimulated(*options, out, err) : RunOnDevice(*options, out, err);
+    const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
+    if (parsed.help) {
+        PrintHelp(out);
+        return 0;
+    }
+    UpgradeOptions options;
+    options.package = self;
+    std::string problem = parsed.error;
+    if (problem.empty()) problem = ReadOptions(parsed, options);
+    if (!problem.empty()) {
+        err << UsageError(kCommand, problem) << "\n";
+        return kExitRefused;
+    }
+    // A package that cannot be upgraded from is the operator's input error: say it in one line
+    // before any dock is looked for.
+    const LoadResult loaded = LoadPackage(options.package);
+    if (loaded.code != 0) {
+        err << "tamblor-cli upgrade: " << DescribeLoadFailure(options.package, loaded) << "\n";
+        return kExitRefused;
+    }
+    return options.simulate ? RunSimulated(options, out, err)
+                            : RunOnDevice(options.package, loaded.info, out, err);
 }
 
 }  // namespace tamblor

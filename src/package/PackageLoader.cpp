@@ -140,6 +140,7 @@ LoadResult LoadPackage(std::unique_ptr<CPackageFile> file) {
     LoadResult result;
     if (!file || !file->IsOpen()) {
         result.code = kErrOpen;
+        result.openFailure = file ? file->OpenFailure() : "no file";
         return result;
     }
     result.code = Load(*file, result.info);

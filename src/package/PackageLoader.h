@@ -28,9 +28,10 @@ struct PackageInfo {
 };
 
 struct LoadResult {
-    int code = 0;  // 0: loaded; otherwise the "ISP error %d!" code
-    PackageInfo info;  // after a failure, holds what was parsed before it
+    int code = 0;                        // 0: loaded; otherwise the "ISP error %d!" code
+    PackageInfo info;                    // after a failure, holds what was parsed before it
     std::unique_ptr<CPackageFile> file;  // open on success only
+    std::string openFailure;             // after a 59: why the file did not open
 };
 
 // Loader failure codes beyond the classic 59-65.

@@ -67,7 +67,7 @@ std::string DescribeStrayRecord(std::size_t q, const std::array<std::size_t, kRe
 // The loader finds records by their signature across the whole window, so every match other
 // than the six records would shift or break the segment table.
 std::string CheckSignatures(std::span<const std::uint8_t> package, const SegmentViews& segments,
-                            std::span<const std::uint8_t> carrier) {
+                            std::span<const std::uint8_t> carrier, std::uint64_t carrierOffset) {
     const std::size_t tailLength = std::min(carrier.size(), kSearchWindow - package.size());
     std::vector<std::uint8_t> window(carrier.end() - static_cast<std::ptrdiff_t>(tailLength),
                                      carrier.end());
@@ -84,7 +84,7 @@ std::string CheckSignatures(std::span<const std::uint8_t> package, const Segment
         if (p < tailLength) {
             return "the end of the carrier, inside the search window, contains a record " +
                    std::string("signature at carrier offset ") +
-                   std::to_string(carrier.size() - tailLength + p);
+                   std::to_string(carrierOffset + carrier.size() - tailLength + p);
         }
         return DescribeStrayRecord(p - tailLength, starts, segments);
     }
@@ -136,7 +136,7 @@ std::array<std::uint8_t, kRecordLength> BuildRecord(const RecordFields& fields) 
 }
 
 PackageBuild BuildPackage(const RecordFields& fields, const SegmentViews& segments,
-                          std::span<const std::uint8_t> carrier) {
+                          std::span<const std::uint8_t> carrier, std::uint64_t carrierOffset) {
     PackageBuild build;
     build.error = CheckRecordFields(fields);
     if (!build.error.empty()) return build;
@@ -161,7 +161,7 @@ PackageBuild BuildPackage(const RecordFields& fields, const SegmentViews& segmen
         bytes.insert(bytes.end(), record.begin(), record.end());
         if (k < kSegmentCount) bytes.insert(bytes.end(), segments[k].begin(), segments[k].end());
     }
-    build.error = CheckSignatures(bytes, segments, carrier);
+    build.error = CheckSignatures(bytes, segments, carrier, carrierOffset);
     if (build.error.empty()) build.bytes = std::move(bytes);
     return build;
 }

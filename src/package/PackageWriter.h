@@ -36,7 +36,10 @@ std::array<std::uint8_t, kRecordLength> BuildRecord(const RecordFields& fields);
 // Builds the package that goes after `carrier`, refusing anything the loader would misread:
 // malformed fields, a segment 0 the ISP commands cannot describe, a package that does not fit
 // the search window, and a record signature anywhere in the window except at the six records.
+// Only the end of the carrier shares the window with the package, so `carrier` may be just
+// that end (its last search-window length of bytes, or all of a shorter carrier) and
+// `carrierOffset` the carrier offset where it begins, for the messages.
 PackageBuild BuildPackage(const RecordFields& fields, const SegmentViews& segments,
-                          std::span<const std::uint8_t> carrier);
+                          std::span<const std::uint8_t> carrier, std::uint64_t carrierOffset = 0);
 
 }  // namespace tamblor

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -21,10 +22,13 @@ namespace tamblor::test {
 class EngineFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_dir =
-            std::filesystem::temp_directory_path() /
-            ("tamblor-engine-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // One flat folder per run of a test: a parameterised test's name holds a '/', and
+        // other runs of the suite (another build, another checkout) may be going on alongside.
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(test->test_suite_name()) + "." + test->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        m_dir = std::filesystem::temp_directory_path() /
+                ("tamblor-engine-" + name + "-" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(m_dir);
         bus.interfaces = {FakeBus::Dock("dock0")};
     }

@@ -281,5 +281,23 @@ TEST_F(HidrawBusTest, PermissionDeniedNamesTheUdevRule) {
     EXPECT_EQ(bus.OpenFailureHint(), "");
 }
 
+// Two copies of the tool on one dock would take each other's answers: the node is held by
+// whoever writes to it, until that channel closes.
+TEST_F(HidrawBusTest, OneWriterPerNode) {
+    const auto node = testbed.Plug({});
+    auto first = bus.OpenWrite(node->devnode);
+    ASSERT_NE(first, nullptr);
+    CHidrawBus other;
+    EXPECT_EQ(other.OpenWrite(node->devnode), nullptr);
+    const std::string hint = other.OpenFailureHint();
+    EXPECT_NE(hint.find(node->devnode + " is held by another tamblor"), std::string::npos)
+        << hint;
+    EXPECT_NE(other.OpenRead(node->devnode), nullptr) << "reading alone takes nothing";
+
+    first.reset();
+    EXPECT_NE(other.OpenWrite(node->devnode), nullptr);
+    EXPECT_EQ(other.OpenFailureHint(), "");
+}
+
 }  // namespace
 }  // namespace tamblor::test

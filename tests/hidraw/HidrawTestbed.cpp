@@ -84,8 +84,10 @@ std::vector<std::pair<int, bool>> DescriptorsOn(const PluggedNode& node) {
 std::vector<std::uint8_t> DockDescriptor() { return {std::begin(kDock), std::end(kDock)}; }
 
 std::vector<std::uint8_t> KeyboardThenDockDescriptor() {
-    std::vector<std::uint8_t> bytes(std::begin(kKeyboard), std::end(kKeyboard));
-    bytes.insert(bytes.end(), std::begin(kDock), std::end(kDock));
+    // Sized up front: GCC 12 misreads a growing insert here as an overflow (-Warray-bounds).
+    std::vector<std::uint8_t> bytes(std::size(kKeyboard) + std::size(kDock));
+    std::copy(std::begin(kDock), std::end(kDock),
+              std::copy(std::begin(kKeyboard), std::end(kKeyboard), bytes.begin()));
     return bytes;
 }
 
@@ -106,8 +108,11 @@ bool CHidrawTestbed::IsActive() {
 }
 
 std::unique_ptr<PluggedNode> CHidrawTestbed::Plug(const UsbHidDevice& device) {
-    const int number = m_nextNumber++;
-    const std::string port = "1-" + std::to_string(number + 1);
+    int number = 0;
+    while (m_numbersInUse.count(number) != 0) ++number;
+    const unsigned instance = ++m_instances;
+    // umockdev keeps a removed device's bus link, so each plug takes a port of its own.
+    const std::string port = "1-" + std::to_string(instance);
     const std::string vid = Hex(device.vendorId, 4);
     const std::string pid = Hex(device.productId, 4);
     const std::string bcd = device.bcdDevice ? Hex(*device.bcdDevice, 4) : "";
@@ -124,7 +129,7 @@ std::unique_ptr<PluggedNode> CHidrawTestbed::Plug(const UsbHidDevice& device) {
     const std::string usbInterface = Take(umockdev_testbed_add_device(
         m_testbed, "usb", (port + ":1.0").c_str(), node->usbSyspath.c_str(), nullptr, "DEVTYPE",
         "usb_interface", nullptr));
-    const std::string hidName = "0003:" + vid + ":" + pid + "." + Hex(number + 1, 4);
+    const std::string hidName = "0003:" + vid + ":" + pid + "." + Hex(instance, 4);
     const std::string hidId = "0003:0000" + vid + ":0000" + pid;
     const std::string hid =
         Take(umockdev_testbed_add_device(m_testbed, "hid", hidName.c_str(), usbInterface.c_str(),
@@ -145,6 +150,8 @@ std::unique_ptr<PluggedNode> CHidrawTestbed::Plug(const UsbHidDevice& device) {
     const bool added = umockdev_testbed_add_from_string(m_testbed, record.c_str(), &error);
     if (error != nullptr) g_error_free(error);
     Check(added, "add hidraw node");
+    m_numbersInUse.insert(number);
+    node->number = number;
 
     const std::string file = m_root + node->devnode;
     if (device.denied) {
@@ -164,6 +171,7 @@ void CHidrawTestbed::Unplug(PluggedNode& node) {
     umockdev_testbed_uevent(m_testbed, node.hidrawSyspath.c_str(), "remove");
     umockdev_testbed_remove_device(m_testbed, node.hidrawSyspath.c_str());
     umockdev_testbed_remove_device(m_testbed, node.usbSyspath.c_str());
+    m_numbersInUse.erase(node.number);
 }
 
 }  // namespace tamblor::test

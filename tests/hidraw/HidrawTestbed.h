@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,7 @@ struct UsbHidDevice {
 
 // One plugged device: its sysfs paths and the far end of the line behind its hidraw node.
 struct PluggedNode {
+    int number = -1;      // N, free again once unplugged
     std::string devnode;  // /dev/hidrawN
     std::string usbSyspath;
     std::string hidrawSyspath;
@@ -54,7 +56,8 @@ class CHidrawTestbed {
     CHidrawTestbed(const CHidrawTestbed&) = delete;
     CHidrawTestbed& operator=(const CHidrawTestbed&) = delete;
 
-    // Each plug gets the next node number, as the kernel hands out minors.
+    // Each plug gets the lowest free node number, as the kernel hands out hidraw minors: a dock
+    // that restarts comes back on the node it left. HID instance numbers only grow.
     std::unique_ptr<PluggedNode> Plug(const UsbHidDevice& device);
     // As the kernel unplugs: the line hangs up, "remove" is announced, the sysfs tree goes.
     void Unplug(PluggedNode& node);
@@ -65,7 +68,8 @@ class CHidrawTestbed {
   private:
     UMockdevTestbed* m_testbed;
     std::string m_root;
-    int m_nextNumber = 0;
+    std::set<int> m_numbersInUse;
+    unsigned m_instances = 0;
 };
 
 }  // namespace tamblor::test

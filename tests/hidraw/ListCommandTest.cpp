@@ -89,7 +89,7 @@ TEST_F(ListCommand, RefusesUnknownArguments) {
         const ListRun run = Run(args, package.path);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("usage: tamblor-cli list"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("(see 'tamblor-cli list --help')"), std::string::npos) << run.err;
     }
 }
 

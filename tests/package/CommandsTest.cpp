@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "TestPackages.h"
+#include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "package/PackageLoader.h"
 #include "package/SyntheticImages.h"
@@ -111,9 +113,14 @@ TEST_F(Commands, InfoReportsTheLoadersCode) {
     broken[broken.size() - kRecordLength + 20] = 'K';
     WriteFile(m_dir.File("broken"), broken);
     EXPECT_EQ(Info({"--package", m_dir.File("broken").string()}, "/nonexistent"), 2);
-    EXPECT_EQ(m_err.str(), "ISP error 61!\n");
+    EXPECT_EQ(m_err.str(), "tamblor-cli info: " + m_dir.File("broken").string() +
+                               ": ISP error 61! (it does not end in a trailer record: no "
+                               "firmware package)\n");
     EXPECT_EQ(Info({}, m_dir.File("absent")), 2);
-    EXPECT_EQ(m_err.str(), "ISP error 59!\n");
+    EXPECT_EQ(m_err.str().find("tamblor-cli info: " + m_dir.File("absent").string() +
+                               ": ISP error 59! (cannot open it: "),
+              0u)
+        << m_err.str();
     EXPECT_EQ(m_out.str(), "");
 }
 
@@ -131,7 +138,7 @@ TEST_F(Commands, PackRefusals) {
         {{"--carrier"}, "--carrier needs a value"},
         {{"--out", "x"}, "--carrier is required"},
         {{"--carrier", "x", "--out", "y", "--segment0", "a"}, "--segment1 is required"},
-        {PackArgs({"--segment5", "a"}), "unknown option --segment5"},
+        {PackArgs({"--segment5", "a"}), "unknown option '--segment5'"},
         {PackArgs({"--version", "V1"}), "version must be"},
         {PackArgs({"--segment3", m_dir.File("absent").string()}), "cannot read segment 3"},
         {PackArgs({"--carrier", m_dir.File("absent").string()}), "cannot read carrier"},
@@ -143,14 +150,184 @@ TEST_F(Commands, PackRefusals) {
     }
 }
 
-TEST_F(Commands, PackRefusesACarrierThatAlreadyCarriesAPackage) {
-    ASSERT_EQ(Pack(PackArgs()), 0) << m_err.str();
-    const fs::path twice = m_dir.File("twice");
-    std::vector<std::string> args = PackArgs({"--carrier", Out().string()});
-    args[3] = twice.string();  // --out
+// Every command answers --help (or -h, or 'help COMMAND') with its usage on stdout, wherever
+// the option stands.
+TEST_F(Commands, EveryCommandAnswersHelp) {
+    const struct {
+        std::vector<std::string> args;
+        const char* usage;
+    } cases[] = {
+        {{"--help"}, "usage: tamblor-cli COMMAND"},
+        {{"-h"}, "usage: tamblor-cli COMMAND"},
+        {{"help"}, "usage: tamblor-cli COMMAND"},
+        {{"pack", "--help"}, "usage: tamblor-cli pack "},
+        {{"pack", "--carrier", "x", "-h"}, "usage: tamblor-cli pack "},
+        {{"pack", "--bogus", "--help"}, "usage: tamblor-cli pack "},
+        {{"help", "pack"}, "usage: tamblor-cli pack "},
+        {{"info", "--help"}, "usage: tamblor-cli info "},
+        {{"info", "-h"}, "usage: tamblor-cli info "},
+        {{"upgrade", "--help"}, "usage: tamblor-cli upgrade "},
+        {{"upgrade", "--simulate", "-h"}, "usage: tamblor-cli upgrade "},
+        {{"help", "upgrade"}, "usage: tamblor-cli upgrade "},
+        {{"list", "--help"}, "usage: tamblor-cli list "},
+        {{"list", "-h"}, "usage: tamblor-cli list "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        m_out.str("");
+        m_err.str("");
+        EXPECT_EQ(RunTamblorCli(c.args, m_carrier, m_out, m_err), 0);
+        EXPECT_EQ(m_out.str().rfind(c.usage, 0), 0u) << m_out.str();
+        EXPECT_EQ(m_err.str(), "");
+    }
+}
+
+TEST_F(Commands, VersionNamesTheToolAndTheFirmwareItCarries) {
+    ASSERT_EQ(Pack(PackArgs({"--version", "E104", "--date", "2024/01/31", "--selector", "3"})), 0)
+        << m_err.str();
+    for (const char* option : {"--version", "-V"}) {
+        m_out.str("");
+        EXPECT_EQ(RunTamblorCli({option}, Out(), m_out, m_err), 0);
+        EXPECT_EQ(m_out.str(), "tamblor-cli " TAMBLOR_VERSION
+                               "\nfirmware E104 2024/01/31 (vendor ID 0x10C4, product ID 0xF505, "
+                               "start selector 3)\n");
+    }
+    // Without a package the tool still knows its own version; the output says what is missing.
+    m_out.str("");
+    EXPECT_EQ(RunTamblorCli({"--version"}, m_carrier, m_out, m_err), 0);
+    EXPECT_EQ(m_out.str(), "tamblor-cli " TAMBLOR_VERSION "\nfirmware: none (" +
+                               m_carrier.string() +
+                               ": ISP error 61! (it does not end in a trailer record: no firmware "
+                               "package))\n");
+    EXPECT_EQ(m_err.str(), "");
+}
+
+// Whatever is wrong with the arguments, one line on stderr says what, nothing goes to stdout,
+// and the exit status is 2.
+TEST_F(Commands, BadArgumentsGetOneLine) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"--bogus"},
+        {"--version", "extra"},
+        {"help", "nothing"},
+        {"help", "pack", "info"},
+        {"info", "--package"},
+        {"info", "--package="},
+        {"info", "--package", "--json"},
+        {"info", "stray"},
+        {"info", "--json=yes"},
+        {"info", "--package", m_dir.File("absent").string()},
+        {"pack"},
+        {"pack", "--carrier"},
+        {"pack", "--out", "--carrier", "x"},
+        {"pack", "-x"},
+        [&] {
+            auto args = PackArgs({"--vid", "12345"});
+            args.insert(args.begin(), "pack");
+            return args;
+        }(),
+        [&] {
+            auto args = PackArgs({"--selector", "12"});
+            args.insert(args.begin(), "pack");
+            return args;
+        }(),
+        [&] {
+            auto args = PackArgs({"--date", "2024/1/31"});
+            args.insert(args.begin(), "pack");
+            return args;
+        }(),
+        {"upgrade", "--bogus"},
+        {"upgrade", "stray"},
+        {"upgrade", "--simulate", "--device-mode", "dfu"},
+        {"upgrade", "--simulate", "--device-version", "1102"},
+        {"upgrade", "--simulate", "--device-version", "V10"},
+        {"upgrade", "--simulate", "--fault", "nope"},
+        {"upgrade", "--simulate", "--fault", "chip3-checksum-wrong=1"},
+        {"upgrade", "--simulate", "--fault", "remove-after-chunks=0"},
+        {"upgrade", "--fault", "chip3-checksum-wrong"},
+        {"upgrade", "--latency-us", "5"},
+        {"upgrade", "--device-mode", "isp"},
+        {"upgrade", "--simulate", "--package", m_dir.File("absent").string()},
+        {"list", "--bogus"},
+        {"list", "--package"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        m_out.str("");
+        m_err.str("");
+        EXPECT_EQ(RunTamblorCli(args, m_carrier, m_out, m_err), 2);
+        EXPECT_EQ(m_out.str(), "");
+        const std::string line = m_err.str();
+        EXPECT_EQ(line.rfind("tamblor-cli", 0), 0u) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+        EXPECT_TRUE(line.ends_with("\n")) << line;
+    }
+}
+
+// A log line carries package and device text; the terminal gets it escaped, the verdict logic
+// the line as it was.
+TEST(CliSession, EscapesControlBytesOfLogLines) {
+    std::ostringstream out;
+    CCliSession session(out, false);
+    session.PostLogRecord({"File Version: \x1b]0;owned\x07V\\103"});
+    session.Run([] { return true; }, std::chrono::seconds(1));
+    EXPECT_EQ(out.str(), "File Version: \\x1B]0;owned\\x07V\\\\103\n");
+    EXPECT_EQ(session.Lines(), std::vector<std::string>{"File Version: \x1b]0;owned\x07V\\103"});
+}
+
+TEST_F(Commands, PackTakesOptionsWrittenWithEquals) {
+    std::vector<std::string> args;
+    const auto spelled = PackArgs({"--selector", "2"});
+    for (std::size_t i = 0; i + 1 < spelled.size(); i += 2) {
+        args.push_back(spelled[i] + "=" + spelled[i + 1]);
+    }
+    ASSERT_EQ(Pack(args), 0) << m_err.str();
+    EXPECT_EQ(LoadPackage(Out()).info.m_startSelector, '2');
+}
+
+// Only the carrier's end is read into memory; a stray signature there is still named by its
+// offset in the whole carrier.
+TEST_F(Commands, PackNamesAStraySignatureByItsCarrierOffset) {
+    Bytes carrier(kSearchWindow + 100'000, 0x7F);
+    PutSignature(carrier, kSearchWindow + 90'000);
+    WriteFile(m_carrier, carrier);
+    EXPECT_EQ(Pack(PackArgs()), 2);
+    EXPECT_NE(
+        m_err.str().find("signature at carrier offset " + std::to_string(kSearchWindow + 90'000)),
+        std::string::npos)
+        << m_err.str();
+    EXPECT_FALSE(fs::exists(Out()));
+}
+
+// The shipped tool is a carrier too: packing onto it replaces its package, so the result is
+// byte for byte what packing onto the bare carrier gives. A carrier whose package does not load
+// is not taken apart: its records stay in the window and the pack is refused.
+TEST_F(Commands, PackReplacesThePackageACarrierCarriesAndRefusesABrokenOne) {
+    ASSERT_EQ(Pack(PackArgs({"--version", "V104"})), 0) << m_err.str();
+    const Bytes bare = ReadFile(Out());
+    const fs::path packedCarrier = m_dir.File("packed-carrier");
+    fs::rename(Out(), packedCarrier);
+    ASSERT_EQ(Pack(PackArgs({"--version", "V103"})), 0) << m_err.str();
+    const Bytes expected = ReadFile(Out());
+
+    const fs::path again = m_dir.File("again");
+    std::vector<std::string> args = PackArgs({"--version", "V103"});
+    args[1] = packedCarrier.string();  // --carrier
+    args[3] = again.string();          // --out
+    ASSERT_EQ(Pack(args), 0) << m_err.str();
+    EXPECT_NE(m_out.str().find("replacing the package"), std::string::npos) << m_out.str();
+    EXPECT_EQ(ReadFile(again), expected);
+    EXPECT_EQ(ReadFile(packedCarrier), bare) << "the carrier is never changed";
+
+    Bytes broken = bare;
+    broken.resize(broken.size() - 1);  // the last record no longer ends the file
+    WriteFile(packedCarrier, broken);
+    const fs::path refused = m_dir.File("refused");
+    args[3] = refused.string();
     EXPECT_EQ(Pack(args), 2);
     EXPECT_NE(m_err.str().find("end of the carrier"), std::string::npos) << m_err.str();
-    EXPECT_FALSE(fs::exists(twice));
+    EXPECT_FALSE(fs::exists(refused));
 }
 
 }  // namespace

@@ -44,5 +44,6 @@ void PutSignature(Bytes& bytes, std::size_t p);
 
 Bytes Concat(const Bytes& first, const Bytes& second);
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
+Bytes ReadFile(const std::filesystem::path& path);
 
 }  // namespace tamblor::test

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,8 @@ class WinHidScan : public ::testing::Test {
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_dir = std::filesystem::temp_directory_path() /
-                (std::string("tamblor-winscan-") + info->name());
+                (std::string("tamblor-winscan-") + info->name() + "-" +
+                 std::to_string(std::random_device{}()));
         std::filesystem::create_directories(m_dir);
         PackageSpec layout;
         layout.segments[0].assign(600, 0x11);  // a small Chip 3 image; the scan never reads it

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <limits>
 
 namespace tamblor {
 namespace {
@@ -14,37 +15,42 @@ struct FaultEntry {
     ValueKind kind;
     // Count: the least value accepted; OptionalHex: the value when none is given.
     std::uint64_t number;
+    // The largest value the member it sets can hold: nothing may wrap on the way in.
+    std::uint64_t most;
     std::string_view help;
     void (*apply)(DockFaults&, std::uint64_t);
 };
 
+constexpr std::uint64_t kMostUnsigned = std::numeric_limits<unsigned>::max();
+constexpr std::uint64_t kMostCount = std::numeric_limits<std::uint64_t>::max();
+
 constexpr std::array<FaultEntry, 11> kFaults = {{
-    {"isp-erase-fail", ValueKind::None, 0, "IspErase answers a failed status",
+    {"isp-erase-fail", ValueKind::None, 0, 0, "IspErase answers a failed status",
      [](DockFaults& f, std::uint64_t) { f.ispEraseFail = true; }},
-    {"chip1-prepare-fail", ValueKind::None, 0, "Chip1Prepare answers a failed status",
+    {"chip1-prepare-fail", ValueKind::None, 0, 0, "Chip1Prepare answers a failed status",
      [](DockFaults& f, std::uint64_t) { f.chip1PrepareFail = true; }},
-    {"chip1-erase-fail", ValueKind::None, 0, "Chip1Erase answers a failed status",
+    {"chip1-erase-fail", ValueKind::None, 0, 0, "Chip1Erase answers a failed status",
      [](DockFaults& f, std::uint64_t) { f.chip1EraseFail = true; }},
-    {"chip1-erase-busy", ValueKind::Count, 0,
+    {"chip1-erase-busy", ValueKind::Count, 0, kMostUnsigned,
      "Chip1EraseStatus answers \"still erasing\" N times before it finishes",
      [](DockFaults& f, std::uint64_t n) { f.chip1EraseBusy = static_cast<unsigned>(n); }},
-    {"chip3-checksum-wrong", ValueKind::None, 0, "IspChecksum answers the stored sum plus one",
+    {"chip3-checksum-wrong", ValueKind::None, 0, 0, "IspChecksum answers the stored sum plus one",
      [](DockFaults& f, std::uint64_t) { f.chip3ChecksumWrong = true; }},
-    {"chip1-checksum-wrong", ValueKind::None, 0, "Chip1Checksum answers the stored sum plus one",
+    {"chip1-checksum-wrong", ValueKind::None, 0, 0, "Chip1Checksum answers the stored sum plus one",
      [](DockFaults& f, std::uint64_t) { f.chip1ChecksumWrong = true; }},
-    {"remove-after-chunks", ValueKind::Count, 1,
+    {"remove-after-chunks", ValueKind::Count, 1, kMostCount,
      "the Nth data chunk is not answered and the dock unplugs",
      [](DockFaults& f, std::uint64_t n) { f.removeAfterChunks = n; }},
-    {"unsolicited-after-chunks", ValueKind::Count, 1,
+    {"unsolicited-after-chunks", ValueKind::Count, 1, kMostCount,
      "an extra, unasked report follows the answer to the Nth data chunk",
      [](DockFaults& f, std::uint64_t n) { f.unsolicitedAfterChunks = n; }},
-    {"no-return-after-isp-enter", ValueKind::None, 0,
+    {"no-return-after-isp-enter", ValueKind::None, 0, 0,
      "IspEnter makes the dock leave and it never comes back",
      [](DockFaults& f, std::uint64_t) { f.noReturnAfterIspEnter = true; }},
-    {"other-pid", ValueKind::OptionalHex, kDefaultOtherPid,
+    {"other-pid", ValueKind::OptionalHex, kDefaultOtherPid, 0xFFFF,
      "the dock reports product ID HEX (default F503)",
      [](DockFaults& f, std::uint64_t v) { f.otherPid = static_cast<std::uint16_t>(v); }},
-    {"other-version-number", ValueKind::OptionalHex, kDefaultOtherVersionNumber,
+    {"other-version-number", ValueKind::OptionalHex, kDefaultOtherVersionNumber, 0xFFFF,
      "the dock reports HID version number HEX (default 0200)",
      [](DockFaults& f, std::uint64_t v) { f.otherVersionNumber = static_cast<std::uint16_t>(v); }},
 }};
@@ -82,9 +88,11 @@ bool ParseDockFault(std::string_view fault, DockFaults& faults, std::string& err
                 }
                 break;
             case ValueKind::Count:
-                if (!hasValue || !ParseNumber(text, 10, value) || value < entry.number) {
-                    error = "dock fault " + std::string(name) + " needs a count: " + Usage(entry);
-                    if (entry.number > 0) error += " with N >= " + std::to_string(entry.number);
+                if (!hasValue || !ParseNumber(text, 10, value) || value < entry.number ||
+                    value > entry.most) {
+                    error = "dock fault " + std::string(name) + " needs a count: " + Usage(entry) +
+                            " with N from " + std::to_string(entry.number) + " to " +
+                            std::to_string(entry.most);
                     return false;
                 }
                 break;
@@ -93,7 +101,7 @@ bool ParseDockFault(std::string_view fault, DockFaults& faults, std::string& err
                     auto digits = text;
                     if (digits.starts_with("0x") || digits.starts_with("0X"))
                         digits.remove_prefix(2);
-                    if (!ParseNumber(digits, 16, value) || value > 0xFFFF) {
+                    if (!ParseNumber(digits, 16, value) || value > entry.most) {
                         error = "dock fault " + std::string(name) +
                                 " needs a 16-bit hexadecimal value: " + Usage(entry);
                         return false;

@@ -50,7 +50,10 @@ std::unique_ptr<IHidReadChannel> CHidrawBus::OpenFilteredRead(const std::string&
 std::unique_ptr<IHidWriteChannel> CHidrawBus::OpenWrite(const std::string& path) {
     std::lock_guard lock(m_lock);
     auto channel = OpenHidrawWrite(path);
-    NoteOpenResult(m_writeDenied, path, channel ? 0 : errno);
+    const int error = channel ? 0 : errno;
+    NoteOpenResult(m_writeDenied, path, error);
+    m_writeBusy = error == EBUSY;
+    if (m_writeBusy) m_busyPath = path;
     return channel;
 }
 
@@ -69,6 +72,10 @@ void CHidrawBus::PumpDeviceChanges() {
 
 std::string CHidrawBus::OpenFailureHint() const {
     std::lock_guard lock(m_lock);
+    if (m_writeBusy) {
+        return m_busyPath + " is held by another tamblor or tamblor-cli: end it, then replug the "
+                            "dock";
+    }
     if (!m_readDenied && !m_writeDenied) return {};
     return "Permission denied on " + m_deniedPath + ": install " + kUdevRuleName +
            " into /etc/udev/rules.d, run 'udevadm control --reload', then replug the dock "

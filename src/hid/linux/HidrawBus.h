@@ -43,6 +43,9 @@ class CHidrawBus final : public IHidBus {
     bool m_readDenied = false;
     bool m_writeDenied = false;
     std::string m_deniedPath;
+    // The last write open found the node held by another copy of the tool.
+    bool m_writeBusy = false;
+    std::string m_busyPath;
 
     // The monitor has a context of its own, so a sink that rescans never waits for m_lock
     // while the monitor is in use.

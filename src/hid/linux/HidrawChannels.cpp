@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,6 +83,13 @@ std::unique_ptr<CHidrawReadChannel> OpenHidrawRead(const std::string& path,
 std::unique_ptr<CHidrawWriteChannel> OpenHidrawWrite(const std::string& path) {
     CUniqueFd node(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
     if (!node.IsValid()) return nullptr;
+    // hidraw lets any number of programs open a node, and each one reads every report: two
+    // copies of the tool on one dock would take each other's answers and interleave their
+    // writes. Whoever writes holds the node; the lock goes with the descriptor.
+    if (::flock(node.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) errno = EBUSY;
+        return nullptr;
+    }
     return std::make_unique<CHidrawWriteChannel>(std::move(node));
 }
 

@@ -1,0 +1,163 @@
+// tamblor-cli upgrade on the machine's own dock: the waits, Ctrl-C and SIGTERM, the verdict.
+#include "DeviceUpgrade.h"
+
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#ifdef TAMBLOR_HAVE_PLATFORM_HID
+#include "CliSession.h"
+#include "InterruptPolicy.h"
+#include "SimulatedUpgrade.h"
+#include "StopSignals.h"
+#include "TerminalOutput.h"
+#include "TextFormat.h"
+#include "app/TamblorEngine.h"
+#include "hid/PlatformHidBus.h"
+#endif
+
+namespace tamblor {
+
+#ifdef TAMBLOR_HAVE_PLATFORM_HID
+
+namespace {
+
+constexpr int kExitFailed = 1;
+// After "ISP Success!" the dock restarts into its application; long enough to see it return.
+constexpr std::chrono::seconds kReturnWait{3};
+
+// The shell's convention: 128 and the signal's number.
+int StopStatus(StopSignal signal) { return signal == StopSignal::Terminate ? 143 : 130; }
+
+const char* SignalName(StopSignal signal) {
+    return signal == StopSignal::Terminate ? "SIGTERM" : "Ctrl-C";
+}
+
+struct Stop {
+    StopSignal signal;
+    bool chipBeingWritten;  // the engine's own notion, as the window's exit confirmation uses
+};
+
+std::string WarningLine() {
+    return "tamblor-cli upgrade: the dock is being upgraded; stopping now may leave it unusable. "
+           "Press Ctrl-C again within " +
+           std::to_string(CInterruptPolicy::kConfirmWindow.count()) + " s to stop anyway.";
+}
+
+std::string WaitingLine(const PackageInfo& package) {
+    return "tamblor-cli upgrade: no dock attached; waiting up to " +
+           std::to_string(kDockWait.count()) + " s for one with vendor ID " +
+           Hex4(package.g_packageVid) + " and product ID " + Hex4(package.g_packagePid) +
+           " (Ctrl-C stops)";
+}
+
+// The last word when a signal ended the run; returns the exit status.
+int ReportStop(const Stop& stop, bool started, bool succeeded, std::ostream& err) {
+    err << "tamblor-cli upgrade: stopped by " << SignalName(stop.signal);
+    if (stop.chipBeingWritten) {
+        err << " while the dock was being upgraded: the upgrade did not finish and the dock may "
+               "be left unusable\n";
+        return StopStatus(stop.signal);
+    }
+    if (!started) {
+        err << " before the upgrade started; the dock was not changed\n";
+        return StopStatus(stop.signal);
+    }
+    // The sequence had already come to its end: its verdict stands.
+    err << " after the upgrade had ended\n";
+    return succeeded ? 0 : kExitFailed;
+}
+
+}  // namespace
+
+int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& package,
+                std::ostream& out, std::ostream& err) {
+    // From here on a Ctrl-C is the policy's to decide.
+    CStopSignals signals;
+    CCliSession session(out, StdoutIsTerminal());
+    std::unique_ptr<IHidBus> bus;
+    {
+        // Threads of the bus and the engine never take the signals; the loop's thread does.
+        CStopSignalsBlocked shield;
+        bus = CreatePlatformHidBus();
+    }
+    CTamblorEngine engine(*bus, session);
+    session.Attach(engine);
+    bus->SetDeviceChangeSink([&session](const DeviceChange& c) { session.PostDeviceChange(c); });
+    const int descriptor = bus->DeviceChangeDescriptor();
+    const auto pump = [&bus] { bus->PumpDeviceChanges(); };
+
+    CInterruptPolicy policy;
+    std::optional<Stop> stop;
+    session.WatchStop(signals.Descriptor(), [&] {
+        for (const StopSignal signal : signals.Take()) {
+            const bool writing = engine.IsUpgradeRunning();
+            const auto now = CInterruptPolicy::Clock::now();
+            if (policy.OnSignal(signal, now, writing) == StopDecision::Warn) {
+                session.ShowNote(err, WarningLine());
+                continue;
+            }
+            stop = Stop{signal, writing};
+            return true;
+        }
+        return false;
+    });
+
+    {
+        CStopSignalsBlocked shield;
+        engine.OnInitDialog(packagePath);
+    }
+    // The start-up's own lines first; then, before a wait, a word about it.
+    session.Run([] { return true; }, kDockWait);
+    if (engine.Link().g_deviceConnected == 0) session.ShowNote(err, WaitingLine(package));
+    session.Run([&] { return session.UpgradeEnabled(); }, kDockWait, descriptor, pump);
+
+    bool started = false;
+    bool wentQuiet = false;
+    if (!session.Stopped()) {
+        if (!session.UpgradeEnabled()) {
+            const bool attached = engine.Link().g_deviceConnected != 0;
+            engine.OnDestroy();
+            if (attached) {
+                err << "tamblor-cli upgrade: the upgrade was not offered\n";
+            } else {
+                err << "tamblor-cli upgrade: no dock came within " << kDockWait.count() << " s\n";
+            }
+            return kExitFailed;
+        }
+        engine.OnStartUpgrade();
+        started = true;
+        // A real dock gives no sign that it has finished: wait for the sequence to come to
+        // rest, bounded by a quiet spell.
+        wentQuiet = !session.Run([&] { return !engine.IsUpgradeRunning(); }, kSequenceWait,
+                                 descriptor, pump) &&
+                    !session.Stopped();
+    }
+    if (started && !session.Stopped() && !wentQuiet) {
+        session.Run([] { return false; }, kReturnWait, descriptor, pump);
+    }
+    const bool stillRunning = engine.IsUpgradeRunning();
+    engine.OnDestroy();
+    const bool succeeded = EndedInSuccess(session.Lines());
+
+    if (stop) return ReportStop(*stop, started, succeeded, err);
+    if (stillRunning) {
+        err << "tamblor-cli upgrade: the dock did not answer for " << kSequenceWait.count()
+            << " s in the middle of the upgrade; giving up, and the dock may be left unusable\n";
+        return kExitFailed;
+    }
+    return succeeded ? 0 : kExitFailed;
+}
+
+#else
+
+int RunOnDevice(const std::filesystem::path&, const PackageInfo&, std::ostream&,
+                std::ostream& err) {
+    err << "tamblor-cli upgrade: this build has no HID transport; use --simulate\n";
+    return 2;
+}
+
+#endif
+
+}  // namespace tamblor

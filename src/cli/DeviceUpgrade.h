@@ -1,0 +1,22 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <iosfwd>
+
+#include "package/PackageLoader.h"
+
+namespace tamblor {
+
+// How long a real upgrade waits for the dock to be offered the upgrade, counted from the
+// last thing that happened; and then for the sequence to move on.
+inline constexpr std::chrono::seconds kDockWait{10};
+inline constexpr std::chrono::seconds kSequenceWait{60};
+
+// `tamblor-cli upgrade` on the machine's own dock: start-up, the scan, Start upgrade and the
+// whole sequence, with Ctrl-C and SIGTERM handled as CInterruptPolicy says. `package` is the
+// loaded package of `packagePath`. Returns the exit status.
+int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& package,
+                std::ostream& out, std::ostream& err);
+
+}  // namespace tamblor

@@ -1,0 +1,124 @@
+// tamblor-dock: the emulated dock as a real USB device, for the tool on this machine's kernel.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "ConfigfsGadget.h"
+#include "DockOptions.h"
+#include "GadgetDescriptor.h"
+#include "GadgetDock.h"
+#include "GadgetReport.h"
+#include "cli/SelfPath.h"
+#include "hid/emulated/DockExpectation.h"
+#include "hid/linux/UniqueFd.h"
+#include "package/PackageLoader.h"
+
+namespace tamblor {
+namespace {
+
+constexpr int kCannotRun = 2;
+
+// The report replaces FILE only once it is whole.
+bool WriteReportFile(const std::filesystem::path& path, const std::string& json) {
+    std::filesystem::path temporary = path;
+    temporary += ".tmp-" + std::to_string(::getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << json << '\n';
+        out.flush();
+        if (!out) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) std::filesystem::remove(temporary, error);
+    return !error;
+}
+
+// SIGINT, SIGTERM and SIGHUP arrive on a descriptor, so the dock's loop sees them between
+// reports and the gadget is always taken down.
+CUniqueFd BlockStopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    if (::sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) return CUniqueFd();
+    return CUniqueFd(::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
+}
+
+int Run(const std::vector<std::string>& args, const std::filesystem::path& self) {
+    int status = 0;
+    auto options = ParseDockOptions(args, std::cout, std::cerr, status);
+    if (!options) return status;
+    if (options->package.empty()) options->package = self;
+
+    const LoadResult loaded = LoadPackage(options->package);
+    if (loaded.code != 0) {
+        std::cerr << "tamblor-dock: no usable firmware package in " << options->package.string()
+                  << " (ISP error " << loaded.code << "!)\n";
+        return kCannotRun;
+    }
+    DockConfig& config = options->dock;
+    config.vendorId = loaded.info.g_packageVid;
+    config.productId = loaded.info.g_packagePid;
+    // What an honest host writes: the dock judges every byte it stores against it.
+    config.expected = LoadDockExpectation(options->package);
+
+    const CUniqueFd stop = BlockStopSignals();
+    if (!stop.IsValid()) {
+        std::cerr << "tamblor-dock: cannot watch for signals: " << std::strerror(errno) << '\n';
+        return kCannotRun;
+    }
+
+    GadgetRunReport report;
+    report.declaredAttributes = {config.vendorId, ReportedProductId(config),
+                                 ReportedVersionNumber(config)};
+    report.declaredCaps = DeclaredDockCaps();
+    const GadgetIdentity identity{report.declaredAttributes.vendorId,
+                                  report.declaredAttributes.productId,
+                                  report.declaredAttributes.versionNumber,
+                                  GadgetReportDescriptor(options->run.keyboardEvery != 0)};
+    std::string error;
+    auto gadget = CConfigfsGadget::Create(identity, options->udc, error);
+    if (!gadget) {
+        std::cerr << "tamblor-dock: " << error << '\n';
+        return kCannotRun;
+    }
+
+    CDockLogic logic(config);
+    CGadgetDock dock(*gadget, logic, options->run, stop.Get(), std::cout);
+    report.end = dock.Run(error);
+    gadget.reset();
+    if (report.end == GadgetDockEnd::Failed) std::cerr << "tamblor-dock: " << error << '\n';
+
+    report.restarts = dock.Restarts();
+    report.earlyReports = dock.EarlyReports();
+    report.turnaround = SummariseTurnarounds(dock.Turnarounds());
+    report.dock = logic.Report();
+    report.Print(std::cout);
+    if (options->reportJson && !WriteReportFile(*options->reportJson, report.ToJson())) {
+        std::cerr << "tamblor-dock: cannot write " << options->reportJson->string() << '\n';
+        return kCannotRun;
+    }
+    if (report.end == GadgetDockEnd::Failed) return kCannotRun;
+    return report.Passed() ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace tamblor
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return tamblor::Run(args, tamblor::SelfExecutablePath(argv[0]));
+}

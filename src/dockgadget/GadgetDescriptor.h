@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "hid/HidPort.h"
+
+namespace tamblor {
+
+// The dock's HID interface as the gadget declares it to the host: one vendor-defined
+// collection (usage page 0xFF00, usage 2) with report ID 2 and 64-byte input and output
+// reports, ID byte included; optionally a keyboard collection (report ID 1) in front of it,
+// as a dock with a hub and a keyboard controller would show.
+inline constexpr std::uint8_t kKeyboardReportId = 1;
+inline constexpr std::size_t kKeyboardReportSize = 9;  // ID, modifiers, reserved, six keys
+inline constexpr std::uint16_t kGadgetReportLength = 64;
+
+std::vector<std::uint8_t> GadgetReportDescriptor(bool withKeyboard);
+
+// The collection the tool looks for, with the lengths the descriptor gives it.
+HidCaps DeclaredDockCaps();
+
+}  // namespace tamblor

@@ -1,0 +1,273 @@
+// Ctrl-C and SIGTERM during `tamblor-cli upgrade` on a hidraw dock, sent to this very process
+// while the command runs on a thread of its own. The dock holds back its answer to a data chunk
+// of Chip 3 until the test lets it go, so the signals land while the chip is being written,
+// whatever the machine's speed.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <ostream>
+#include <streambuf>
+#include <thread>
+
+#include "HidrawRig.h"
+#include "HidrawTestbed.h"
+#include "cli/Commands.h"
+#include "hid/emulated/DockLogic.h"
+
+namespace tamblor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// An output stream that one thread writes and another reads.
+class CSharedText : public std::streambuf {
+  public:
+    std::string Text() const {
+        std::lock_guard lock(m_lock);
+        return m_text;
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (c != traits_type::eof()) {
+            std::lock_guard lock(m_lock);
+            m_text += static_cast<char>(c);
+        }
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        std::lock_guard lock(m_lock);
+        m_text.append(s, static_cast<std::size_t>(n));
+        return n;
+    }
+
+  private:
+    mutable std::mutex m_lock;
+    std::string m_text;
+};
+
+// Plays a dock in its boot loader on the far end of a hidraw line, one write per answer, and
+// holds back the answer to the `holdAt`th data chunk until Release(). After a restart or an
+// unplug it falls silent, as the dock has left.
+class CGatedDock {
+  public:
+    CGatedDock(int master, unsigned holdAt)
+        : m_logic(IspDock()),
+          m_master(master),
+          m_holdAt(holdAt),
+          m_stop(::eventfd(0, EFD_CLOEXEC)) {
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~CGatedDock() {
+        Release();
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_stop.Get(), &one, sizeof one);
+        m_thread.join();
+    }
+
+    bool IsHolding() const {
+        std::lock_guard lock(m_lock);
+        return m_holding;
+    }
+    void Release() {
+        std::lock_guard lock(m_lock);
+        m_released = true;
+        m_gate.notify_all();
+    }
+
+  private:
+    static DockConfig IspDock() {
+        DockConfig config;
+        config.ispMode = true;
+        return config;
+    }
+
+    static bool IsDataChunk(const Report& report) { return report[2] != 0xFE || report[3] != 0xFF; }
+
+    void Run() {
+        Report report{};
+        std::size_t have = 0;
+        unsigned chunks = 0;
+        for (;;) {
+            pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stop.Get(), POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            if (fds[1].revents != 0 || (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+                return;
+            const ssize_t n = ::read(m_master, report.data() + have, report.size() - have);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (n <= 0) return;
+            have += static_cast<std::size_t>(n);
+            if (have < report.size()) continue;
+            have = 0;
+            if (IsDataChunk(report) && ++chunks == m_holdAt) {
+                std::unique_lock lock(m_lock);
+                m_holding = true;
+                m_gate.wait(lock, [this] { return m_released; });
+                m_holding = false;
+            }
+            const DockActions actions = m_logic.OnHostReport(report);
+            for (const Report& reply : actions.replies) {
+                if (::write(m_master, reply.data(), reply.size()) !=
+                    static_cast<ssize_t>(reply.size()))
+                    return;
+            }
+            if (!std::holds_alternative<std::monostate>(actions.effect)) return;
+        }
+    }
+
+    CDockLogic m_logic;
+    const int m_master;
+    const unsigned m_holdAt;
+    CUniqueFd m_stop;
+    mutable std::mutex m_lock;
+    std::condition_variable m_gate;
+    bool m_holding = false;
+    bool m_released = false;
+    std::thread m_thread;
+};
+
+struct Row {
+    const char* name;
+    bool dockAttached;
+    std::vector<int> signals;  // sent one by one, each after the tool has answered the last
+    bool releaseAfterSignals;  // the dock then answers again and the upgrade goes on
+    int status;
+    std::string lastLine;
+};
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
+class CliInterrupt : public testing::TestWithParam<Row> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CHidrawTestbed::IsActive()) << "run this test under umockdev-wrapper";
+    }
+
+    void TearDown() override {
+        m_dock.reset();
+        if (m_node) testbed.Unplug(*m_node);
+    }
+
+    // The dock in its boot loader, holding back its answer to the fifth chunk of Chip 3.
+    void PlugDock() {
+        m_node = testbed.Plug({});
+        m_dock = std::make_unique<CGatedDock>(m_node->master.Get(), 5);
+    }
+    CGatedDock& Dock() { return *m_dock; }
+
+    CHidrawTestbed testbed;
+    TestPackage package;
+    CSharedText out, err;
+
+  private:
+    std::unique_ptr<PluggedNode> m_node;
+    std::unique_ptr<CGatedDock> m_dock;
+};
+
+// Polls `done` until it holds; false after a bound that only a hang reaches.
+bool WaitUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+bool Has(const CSharedText& text, const std::string& part) {
+    return text.Text().find(part) != std::string::npos;
+}
+
+std::size_t Count(const CSharedText& text, const std::string& part) {
+    const std::string all = text.Text();
+    std::size_t count = 0;
+    for (auto at = all.find(part); at != std::string::npos; at = all.find(part, at + 1)) ++count;
+    return count;
+}
+
+TEST_P(CliInterrupt, EndsTheUpgradeAsThePolicySays) {
+    const Row& row = GetParam();
+    if (row.dockAttached) PlugDock();
+    std::ostream outStream(&out), errStream(&err);
+    auto run = std::async(std::launch::async, [&] {
+        return RunTamblorCli({"upgrade", "--package", package.path.string()}, package.path,
+                             outStream, errStream);
+    });
+    const auto finished = [&] { return run.wait_for(0s) == std::future_status::ready; };
+
+    // The moment to strike: waiting for a dock, or the dock holding back an answer mid-chip.
+    ASSERT_TRUE(WaitUntil([&] {
+        return finished() ||
+               (row.dockAttached ? Dock().IsHolding() : Has(err, "waiting up to 10 s"));
+    })) << out.Text()
+        << err.Text();
+    ASSERT_FALSE(finished()) << out.Text() << err.Text();
+
+    for (std::size_t i = 0; i < row.signals.size(); ++i) {
+        ASSERT_EQ(::kill(::getpid(), row.signals[i]), 0);
+        // Every signal but the last is answered by a warning, and the tool goes on.
+        if (i + 1 < row.signals.size() || row.releaseAfterSignals) {
+            ASSERT_TRUE(WaitUntil([&] { return finished() || Count(err, "Ctrl-C again") > i; }))
+                << err.Text();
+            ASSERT_FALSE(finished()) << out.Text() << err.Text();
+        }
+    }
+    if (row.releaseAfterSignals) Dock().Release();
+    ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
+
+    EXPECT_EQ(run.get(), row.status) << out.Text() << err.Text();
+    const std::string errText = err.Text();
+    ASSERT_TRUE(errText.ends_with(row.lastLine + "\n")) << errText;
+    const std::size_t warnings = row.signals.size() - (row.releaseAfterSignals ? 0 : 1);
+    EXPECT_EQ(Count(err, "Ctrl-C again"), warnings) << errText;
+    if (row.releaseAfterSignals) {
+        EXPECT_TRUE(Has(out, "Chip 3 Checksum pass, ISP Success!")) << out.Text();
+    } else {
+        EXPECT_FALSE(Has(out, "Chip 3 Checksum pass, ISP Success!")) << out.Text();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliInterrupt,
+    testing::Values(
+        Row{"CtrlCWhileWaitingForADockEndsAtOnce",
+            false,
+            {SIGINT},
+            false,
+            130,
+            "tamblor-cli upgrade: stopped by Ctrl-C before the upgrade started; the dock was not "
+            "changed"},
+        Row{"CtrlCTwiceDuringTheUpgradeWarnsThenEnds",
+            true,
+            {SIGINT, SIGINT},
+            false,
+            130,
+            "tamblor-cli upgrade: stopped by Ctrl-C while the dock was being upgraded: the "
+            "upgrade did not finish and the dock may be left unusable"},
+        Row{"SigtermDuringTheUpgradeEndsAtOnce",
+            true,
+            {SIGTERM},
+            false,
+            143,
+            "tamblor-cli upgrade: stopped by SIGTERM while the dock was being upgraded: the "
+            "upgrade did not finish and the dock may be left unusable"},
+        Row{"OneCtrlCDuringTheUpgradeOnlyWarns",
+            true,
+            {SIGINT},
+            true,
+            0,
+            "tamblor-cli upgrade: the dock is being upgraded; stopping now may leave it "
+            "unusable. Press Ctrl-C again within 5 s to stop anyway."}),
+    [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tamblor::test
