@@ -1,18 +1,16 @@
 #include "EngineScenario.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 
 #include "FuzzCheck.h"
 #include "HostChecker.h"
+#include "MemoryFile.h"
 #include "StepRun.h"
 #include "cli/SimulatedUpgrade.h"
 #include "package/PackageWriter.h"
@@ -25,21 +23,9 @@ using test::CStepRun;
 
 constexpr std::array<std::uint8_t, 4> kPackageVersion = {'V', 1, 0, 3};
 
-// The packages of the scenarios, written once per process into a folder of its own.
+// The packages of the scenarios, written once per process, each to a memory file.
 class CPackageShelf {
   public:
-    CPackageShelf()
-        : m_dir(std::filesystem::temp_directory_path() /
-                ("tamblor-fuzz-engine-" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(m_dir);
-    }
-    ~CPackageShelf() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
-    }
-    CPackageShelf(const CPackageShelf&) = delete;
-    CPackageShelf& operator=(const CPackageShelf&) = delete;
-
     const ScenarioPackage& Get(std::size_t shape, char selector) {
         const auto key = std::make_pair(shape, selector);
         if (const auto it = m_made.find(key); it != m_made.end()) return it->second;
@@ -47,7 +33,7 @@ class CPackageShelf {
     }
 
   private:
-    ScenarioPackage Make(std::size_t shape, char selector) const {
+    ScenarioPackage Make(std::size_t shape, char selector) {
         ScenarioPackage package;
         for (std::size_t k = 0; k < kSegmentCount; ++k) {
             auto image = MakeSyntheticImage(k);
@@ -64,13 +50,12 @@ class CPackageShelf {
         const auto build = BuildPackage(fields, views, carrier);
         if (!build.error.empty()) FuzzFail("the packer refused a scenario package: " + build.error);
 
-        package.path = m_dir / ("shape" + std::to_string(shape) + "-" + selector + ".pkg");
-        std::ofstream out(package.path, std::ios::binary | std::ios::trunc);
-        out.write(kCarrier.data(), static_cast<std::streamsize>(kCarrier.size()));
-        out.write(reinterpret_cast<const char*>(build.bytes.data()),
-                  static_cast<std::streamsize>(build.bytes.size()));
-        out.close();
-        if (!out) FuzzFail("cannot write " + package.path.string());
+        std::vector<std::uint8_t> bytes(kCarrier.begin(), kCarrier.end());
+        bytes.insert(bytes.end(), build.bytes.begin(), build.bytes.end());
+        const auto& file = *m_files.emplace_back(std::make_unique<CMemoryFile>(
+            "shape" + std::to_string(shape) + "-" + selector + ".pkg"));
+        file.Write(bytes.data(), bytes.size());
+        package.path = file.Path();
 
         auto expected = std::make_shared<DockExpectation>();
         expected->chip3 = package.segments[kSegChip3];
@@ -82,7 +67,7 @@ class CPackageShelf {
         return package;
     }
 
-    std::filesystem::path m_dir;
+    std::vector<std::unique_ptr<CMemoryFile>> m_files;
     std::map<std::pair<std::size_t, char>, ScenarioPackage> m_made;
 };
 

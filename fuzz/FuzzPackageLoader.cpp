@@ -1,6 +1,6 @@
-// The package loader on arbitrary file bytes, through a real file. Whatever it accepts must be
-// exactly what the bytes hold: six records with their signature, the last one ending the file,
-// segments between them, sums and fields as the bytes give them.
+// The package loader on arbitrary file bytes, through a real file (in memory). Whatever it accepts
+// must be exactly what the bytes hold: six records with their signature, the last one ending the
+// file, segments between them, sums and fields as the bytes give them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "TempFile.h"
+#include "MemoryFile.h"
 #include "hid/emulated/DockExpectation.h"
 #include "package/PackageLoader.h"
 
@@ -80,7 +80,7 @@ void CheckAccepted(std::span<const std::uint8_t> bytes, const LoadResult& result
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tamblor;
     using namespace tamblor::fuzz;
-    static const CTempFile file("package");
+    static const CMemoryFile file("package");
     file.Write(data, size);
     const std::span bytes(data, size);
     const auto result = LoadPackage(file.Path());
