@@ -81,14 +81,19 @@ struct Expected {
     std::string violation;
     bool offered = true;
     bool awaitingDock = false;
+    // Set where the tool does what it must not (a success the dock refutes, a silent stall),
+    // and why it does: the row then holds the tool to exactly that, so that a mend shows here.
+    std::string limitation;
+    bool stalls = false;  // nothing left to happen, mid-sequence, and no word about it
 };
 
-// A report nobody asked for, arriving just ahead of the answer to the first `awaiting`, with
+// A report nobody asked for, arriving just ahead of the answer to the `nth` `awaiting`, with
 // bytes 5 and 6 as given (where statuses and checksums are read).
 struct Stray {
     IspCommand awaiting;
     std::uint8_t byte5;
     std::uint8_t byte6;
+    int nth = 1;
 };
 
 struct MatrixRow {
@@ -115,12 +120,30 @@ Expected Failure(std::string line, std::string violation = {}) {
     return e;
 }
 // The log tells of no failure, but the dock saw the host do what it must not.
-Expected CaughtByTheDockOnly(std::string violation) {
+Expected FalseSuccess(std::string violation, std::string limitation) {
     Expected e = Success();
     e.success = false;
     e.violation = std::move(violation);
+    e.limitation = std::move(limitation);
     return e;
 }
+
+// The stray is taken for the query's answer and the answer, coming when none is owed, is
+// dropped: the dock is never offered, or the sequence waits for a mode reply that came.
+Expected QueryAnswerLost(bool stalls) {
+    Expected e = Failure("");
+    e.offered = stalls;
+    e.stalls = stalls;
+    e.limitation = "the query's answer, behind the stray, is dropped as owed by nobody";
+    return e;
+}
+
+// The answers carry nothing that names the report they answer, so a report nobody asked for
+// that reaches the host while an answer is due is taken for that answer.
+const char* const kNoVerdictForChip2 =
+    "Chip 2 has no verdict: the stray shifts every later answer by one and no check reads them";
+const char* const kStraySumTakenForTheAnswer =
+    "a stray holding the expected sum reads as the checksum reply; nothing tells them apart";
 
 // The plain fault rows: what each fault must do to a run that starts in this mode with this
 // selector. Chip 1 is only programmed from AP mode with selector '3'.
@@ -140,7 +163,7 @@ Expected ExpectFault(const std::string& fault, char selector, bool isp) {
         // then reads the last chunk's answer as its checksum and fails; Chip 1 likewise. Chip
         // 2 has no verdict: the log says success, and only the dock saw chunks written
         // before it had answered the one before.
-        if (!isp && selector == '2') return CaughtByTheDockOnly("was still unread");
+        if (!isp && selector == '2') return FalseSuccess("was still unread", kNoVerdictForChip2);
         return Failure(chip1 ? "ISP false!" : "ISP Chip 3 false!");
     }
     if (fault == "no-return-after-isp-enter") {
@@ -217,7 +240,7 @@ std::vector<MatrixRow> Rows() {
             Row(std::string("stray report after the ") + place + " chunk of " + s.name, s.selector,
                 false, {"unsolicited-after-chunks=" + std::to_string(s.before + n)}, std::move(e)));
     };
-    const Expected chip2Stray = CaughtByTheDockOnly("was still unread");
+    const Expected chip2Stray = FalseSuccess("was still unread", kNoVerdictForChip2);
     stray(streams[0], "middle", kChip2File1Chunks / 2, chip2Stray);
     // Taken for the answer to file 2/2's first chunk: one report ahead for all of file 2/2.
     stray(streams[0], "last", kChip2File1Chunks, chip2Stray);
@@ -233,8 +256,8 @@ std::vector<MatrixRow> Rows() {
     // What a stray report can do where a status or a checksum is read: one that carries the
     // right sum passes a verification; one that says "done" skips the wait for an erase.
     const auto verdictStray = [&](std::string name, char selector, std::vector<std::string> faults,
-                                  Stray stray, Expected e) {
-        auto row = Row(std::move(name), selector, false, std::move(faults), std::move(e));
+                                  Stray stray, Expected e, bool isp = false) {
+        auto row = Row(std::move(name), selector, isp, std::move(faults), std::move(e));
         row.stray = stray;
         rows.push_back(std::move(row));
     };
@@ -244,12 +267,16 @@ std::vector<MatrixRow> Rows() {
     const Stray chip3Sum{IspCommand::IspChecksum, sum(kSegChip3, 5), sum(kSegChip3, 6)};
     const Stray chip1Sum{IspCommand::Chip1Checksum, sum(kSegChip1, 5), sum(kSegChip1, 6)};
     verdictStray("stray with Chip 3's sum while IspChecksum awaits its answer", '1', {}, chip3Sum,
-                 CaughtByTheDockOnly("IspExit written while the answer to IspChecksum"));
+                 FalseSuccess("IspExit written while the answer to IspChecksum",
+                              kStraySumTakenForTheAnswer));
     verdictStray("the same, the dock's own Chip 3 sum wrong", '1', {"chip3-checksum-wrong"},
-                 chip3Sum, CaughtByTheDockOnly("IspExit written while the answer to IspChecksum"));
+                 chip3Sum,
+                 FalseSuccess("IspExit written while the answer to IspChecksum",
+                              kStraySumTakenForTheAnswer));
     verdictStray("stray with Chip 1's sum while Chip1Checksum awaits, the dock's sum wrong", '3',
                  {"chip1-checksum-wrong"}, chip1Sum,
-                 CaughtByTheDockOnly("Chip1End written while the answer to Chip1Checksum"));
+                 FalseSuccess("Chip1End written while the answer to Chip1Checksum",
+                              kStraySumTakenForTheAnswer));
     verdictStray("stray \"erase done\" while Chip1EraseStatus awaits, the dock still erasing", '3',
                  {"chip1-erase-busy=3"}, Stray{IspCommand::Chip1EraseStatus, 0, 0},
                  Failure("ISP false!", "data chunk while Chip 1 is erasing"));
@@ -258,6 +285,17 @@ std::vector<MatrixRow> Rows() {
                  Failure("ISP Chip 3 false!", "without a successful IspErase"));
     verdictStray("stray \"erase failed\" while IspErase awaits, the erase succeeding", '1', {},
                  Stray{IspCommand::IspErase, 1, 0}, Failure("ISP Chip 3 ERASE ERROR!"));
+
+    // Strays where the scan queries the dock: before the offer, and after the restart into the
+    // boot loader, where the mode reply drives the sequence on.
+    verdictStray("stray while GetMode awaits its answer, AP", '1', {},
+                 Stray{IspCommand::GetMode, 0, 0}, QueryAnswerLost(false));
+    verdictStray("stray while GetVersion awaits its answer", '1', {},
+                 Stray{IspCommand::GetVersion, 0, 0}, QueryAnswerLost(false));
+    verdictStray("stray while GetMode awaits its answer, ISP", '1', {},
+                 Stray{IspCommand::GetMode, 0, 0}, QueryAnswerLost(false), true);
+    verdictStray("stray while GetMode awaits the restarted dock's answer", '1', {},
+                 Stray{IspCommand::GetMode, 0, 0, 2}, QueryAnswerLost(true));
 
     // Both orders of the notices of each restart, and Start pressed twice in a row.
     for (const char selector : {'1', '2', '3'}) {
@@ -391,9 +429,9 @@ std::vector<std::string> Problems(const MatrixRow& row, const RunOutcome& outcom
     };
 
     // The run ends: success, a failure line, or a wait for a dock that is gone.
-    check(outcome.Ended(), std::string(RunEndName(outcome.end)) + " in state " +
-                               std::to_string(outcome.state) + " after " +
-                               std::to_string(outcome.steps) + " items");
+    check(e.stalls ? outcome.end == RunEnd::Stalled : outcome.Ended(),
+          std::string(RunEndName(outcome.end)) + " in state " + std::to_string(outcome.state) +
+              " after " + std::to_string(outcome.steps) + " items");
     check(outcome.offered == e.offered, "offered: " + std::to_string(outcome.offered));
     check(outcome.Succeeded() == e.success,
           std::string(outcome.Succeeded() ? "succeeded" : "failed") + ", oracle " +
@@ -406,6 +444,10 @@ std::vector<std::string> Problems(const MatrixRow& row, const RunOutcome& outcom
                   outcome.oracle.violations.begin(), outcome.oracle.violations.end(),
                   [&](const std::string& v) { return v.find(e.violation) != std::string::npos; }),
           "no violation with \"" + e.violation + "\"");
+    // The log claims success only where the run succeeded, or where a known limitation lets a
+    // stray report fake one.
+    check(outcome.logSuccess == (e.success || (!e.limitation.empty() && !e.line.empty())),
+          outcome.logSuccess ? "the log claims success" : "the log claims no success");
     // Success only with every chip as it should be and every verdict passed.
     if (outcome.Succeeded()) {
         check(outcome.oracle.AllChipsEqual(), "success with a chip unequal");
@@ -431,22 +473,22 @@ TEST(FaultMatrix, EveryRowEndsAndTellsTheTruth) {
     std::printf("%-58s %-8s %-40s %-6s %-34s %s\n", "row", "expected", "outcome (step run)", "cli",
                 "last log line", "oracle");
     int asExpected = 0;
+    int limitations = 0;
     for (const auto& row : rows) {
         RunOptions options;
         options.arrivalFirst = row.arrivalFirst;
         options.presses = row.presses;
         if (row.stray) {
-            options.onWrite = [stray = *row.stray, sent = false](
+            options.onWrite = [stray = *row.stray, seen = 0](
                                   CStepDock& dock, std::span<const std::uint8_t> r) mutable {
-                if (sent || !IsCommandReport(r) ||
-                    r[4] != static_cast<std::uint8_t>(stray.awaiting))
+                if (!IsCommandReport(r) || r[4] != static_cast<std::uint8_t>(stray.awaiting) ||
+                    ++seen != stray.nth)
                     return;
                 Report report{};
                 report[0] = kReportId;
                 report[5] = stray.byte5;
                 report[6] = stray.byte6;
                 dock.InjectReport(report);
-                sent = true;
             };
         }
         const auto outcome = RunToEnd(ConfigFor(row), PackageFor(row.selector), options);
@@ -457,10 +499,15 @@ TEST(FaultMatrix, EveryRowEndsAndTellsTheTruth) {
                     cli.exitStatus ? ("exit " + std::to_string(*cli.exitStatus)).c_str() : "n/a",
                     Cut(outcome.lines.empty() ? "" : outcome.lines.back(), 34).c_str(),
                     OracleVerdict(outcome.oracle).c_str(), problems.empty() ? "" : "  <-- WRONG");
+        if (!row.expected.limitation.empty()) {
+            std::printf("    known limitation: %s\n", row.expected.limitation.c_str());
+            ++limitations;
+        }
         for (const auto& problem : problems) ADD_FAILURE() << row.name << ": " << problem;
         if (problems.empty()) ++asExpected;
     }
-    std::printf("fault matrix: %zu rows, %d as expected\n", rows.size(), asExpected);
+    std::printf("fault matrix: %zu rows, %d as expected, %d of them known limitations\n",
+                rows.size(), asExpected, limitations);
 }
 
 }  // namespace
