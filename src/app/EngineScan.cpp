@@ -155,6 +155,10 @@ void CTamblorEngine::OnStartUpgrade() {
     // under the device, nor may a press after the device has gone.
     if (m_link.g_deviceConnected == 0) return;
     if (m_upgradeState != 0 && m_upgradeState != 17) return;
+    // Nor while the device still owes an answer (a press that slipped in before a rescan's
+    // grey button): the sequence's first report would go out beside the query, and the
+    // query's answer would be taken for the sequence's, or, a mode reply, abandon it halfway.
+    if (m_awaitedAnswers != 0) return;
     m_ui.ClearLog();
     PostLogLine("Waiting...");
     if (m_ispMode == 1) {

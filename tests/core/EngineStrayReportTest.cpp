@@ -111,5 +111,28 @@ TEST_F(EngineFixture, TheAnswersOwedEndWithTheLink) {
     EXPECT_TRUE(ui.records.empty());
 }
 
+// A press that slips in while a rescan's mode query is unanswered (before the window greys
+// the button) is not taken: its IspEnter would go out beside the query, and the mode reply
+// would then be read as the sequence's answer. Once the scan has answered, Start works.
+TEST_F(EngineFixture, StartIsNotTakenWhileTheRescanAwaitsItsAnswer) {
+    Start();
+    Connect(false);
+    ASSERT_TRUE(ui.upgradeEnabled);
+    engine->OnScan();  // GetMode owed
+    bus.ClearWritten();
+    ui.Reset();
+    engine->OnStartUpgrade();
+    EXPECT_TRUE(bus.Written().empty());
+    EXPECT_TRUE(ui.records.empty());
+    EXPECT_EQ(engine->UpgradeState(), 0);
+
+    engine->OnDeviceReport(ModeReply(false));
+    engine->OnDeviceReport(VersionReply('V', 1, 0, 2));
+    ASSERT_TRUE(ui.upgradeEnabled);
+    engine->OnStartUpgrade();
+    EXPECT_EQ(CommandOf(LastWritten()), IspCommand::IspEnter);
+    EXPECT_TRUE(HasLine("Waiting..."));
+}
+
 }  // namespace
 }  // namespace tamblor::test
