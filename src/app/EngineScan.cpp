@@ -158,7 +158,7 @@ void CTamblorEngine::OnStartUpgrade() {
     // Nor while the device still owes an answer (a press that slipped in before a rescan's
     // grey button): the sequence's first report would go out beside the query, and the
     // query's answer would be taken for the sequence's, or, a mode reply, abandon it halfway.
-    if (m_awaitedAnswers != 0) return;
+    if (!m_awaitedAnswers.empty()) return;
     m_ui.ClearLog();
     PostLogLine("Waiting...");
     if (m_ispMode == 1) {
@@ -205,7 +205,7 @@ void CTamblorEngine::EndLink(const char* line) {
     m_link.g_deviceConnected = 0;
     CloseHidDevice();
     // Nothing the device owed can come any more; whatever the next link brings is new.
-    m_awaitedAnswers = 0;
+    m_awaitedAnswers.clear();
     PostLogLine(line);
     switch (m_upgradeState) {
         case 0:

@@ -199,9 +199,21 @@ bool CTamblorEngine::SendCursorChunk(std::uint32_t length) {
     return true;
 }
 
-void CTamblorEngine::NoteSent(bool sent, Answer answer) {
+void CTamblorEngine::NoteSent(bool sent, Answer answer, AwaitedReply reply) {
     // A report that did not go out is answered by nothing.
-    if (sent && answer == Answer::Awaited) ++m_awaitedAnswers;
+    if (sent && answer == Answer::Awaited) m_awaitedAnswers.push_back(reply);
+}
+
+bool CTamblorEngine::AnswersTheOldestQuery(const Report& reply) const {
+    switch (m_awaitedAnswers.front()) {
+        case AwaitedReply::Mode:
+            return IsWellFormedReply(reply) && reply[1] == kReplyMode;
+        case AwaitedReply::Version:
+            return IsWellFormedReply(reply) && reply[1] == kReplyVersion;
+        case AwaitedReply::Any:
+            break;
+    }
+    return true;
 }
 
 void CTamblorEngine::SendCommand(const Report& report, Answer answer) {
@@ -242,11 +254,15 @@ void CTamblorEngine::SendIspChecksum() {
 }
 
 void CTamblorEngine::SendGetMode() {
-    SendCommand(MakeCommandReport(IspCommand::GetMode), Answer::Awaited);
+    if (m_link.g_deviceConnected == 0) return;
+    NoteSent(SendReport(MakeCommandReport(IspCommand::GetMode)), Answer::Awaited,
+             AwaitedReply::Mode);
 }
 
 void CTamblorEngine::SendGetVersion() {
-    SendCommand(MakeCommandReport(IspCommand::GetVersion), Answer::Awaited);
+    if (m_link.g_deviceConnected == 0) return;
+    NoteSent(SendReport(MakeCommandReport(IspCommand::GetVersion)), Answer::Awaited,
+             AwaitedReply::Version);
 }
 
 void CTamblorEngine::SendChip1Prepare() {

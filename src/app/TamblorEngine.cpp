@@ -44,13 +44,14 @@ void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
     // The device's reports cannot tell an answer from a report sent unasked, so each still
     // runs one step; but one that comes while nothing is owed is no answer at all, and a
     // device that keeps its contract never sends it.
-    if (m_awaitedAnswers == 0) return;
-    --m_awaitedAnswers;
+    if (m_awaitedAnswers.empty()) return;
     // Keep our own copy: later steps (also on the UI thread) read the last reply after the
     // reader has reused its buffer.
-    m_replyBuffer.fill(0);
-    std::copy_n(report.begin(), std::min(report.size(), m_replyBuffer.size()),
-                m_replyBuffer.begin());
+    Report reply{};
+    std::copy_n(report.begin(), std::min(report.size(), reply.size()), reply.begin());
+    if (!AnswersTheOldestQuery(reply)) return;
+    m_awaitedAnswers.pop_front();
+    m_replyBuffer = reply;
     const auto& r = m_replyBuffer;
     if (IsWellFormedReply(r)) {
         if (r[1] == kReplyMode) {

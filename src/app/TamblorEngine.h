@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -102,7 +103,12 @@ class CTamblorEngine {
     // Whether the device must answer a report. A report that arrives while none is awaited is
     // dropped: a device that keeps its contract sends nothing unasked.
     enum class Answer { Awaited, None };
-    void NoteSent(bool sent, Answer answer);
+    // A query about the device (GetMode, GetVersion) is answered by a reply that says what it
+    // answers: anything else in its place came unasked, and the query's own answer is still
+    // owed. Other answers say nothing of what they answer.
+    enum class AwaitedReply { Any, Mode, Version };
+    void NoteSent(bool sent, Answer answer, AwaitedReply reply = AwaitedReply::Any);
+    bool AnswersTheOldestQuery(const Report& reply) const;
 
     // Command builders: each sends one command report, or nothing while no device is connected.
     void SendCommand(const Report& report, Answer answer);
@@ -137,11 +143,11 @@ class CTamblorEngine {
     Report m_replyBuffer{};
     std::uint16_t m_chunkSeq = 0;
     SegmentCursor m_cursor;
-    // Answers the device owes: one per report sent that it must answer (the scan's GetMode
-    // and the step that may follow it in the same call make two), one fewer per report
-    // dispatched. Kept across a rescan, since the same device may still answer on the new
-    // channel; cleared when the link ends.
-    std::size_t m_awaitedAnswers = 0;
+    // Answers the device owes, oldest first: one per report sent that it must answer (the
+    // scan's GetMode and the step that may follow it in the same call make two), one fewer per
+    // report dispatched. Kept across a rescan, since the same device may still answer on the
+    // new channel; cleared when the link ends.
+    std::deque<AwaitedReply> m_awaitedAnswers;
     // An interface arrived while the device was connected: its scan may have been put off, or
     // found the old interface still there, so the end of the link looks again.
     bool m_arrivalWhileConnected = false;

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "EngineFixture.h"
 
@@ -81,6 +82,48 @@ INSTANTIATE_TEST_SUITE_P(
         StrayCase{"AfterAChip3Failure", Reach::AfterChip3Failure, ModeReply(false), 17},
         StrayCase{"AfterAChip1Failure", Reach::AfterChip1Failure, ModeReply(false), 17}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A query about the dock is answered by a reply that says what it answers: a stray in its place
+// is dropped, and the answer behind it still does its work.
+TEST_F(EngineFixture, AQueryIsAnsweredOnlyByItsOwnReply) {
+    struct Case {
+        const char* name;
+        std::function<void()> bring;  // to where the query's answer is owed
+        Report stray;
+        Report answer;
+        const char* line;  // what the answer logs
+    };
+    const Case cases[] = {
+        {"GetMode at the scan", [] {}, StatusReply(0), ModeReply(false), "AP device found!"},
+        {"GetMode at the scan, a version reply", [] {}, VersionReply('V', 1, 0, 2), ModeReply(true),
+         "ISP device found!"},
+        {"GetVersion", [&] { engine->OnDeviceReport(ModeReply(false)); }, ModeReply(true),
+         VersionReply('V', 1, 0, 2), "Press to upgrade new version!"},
+        {"GetMode of the dock back in its boot loader",
+         [&] {
+             Connect(false);
+             engine->OnStartUpgrade();  // IspEnter
+             Restart();
+         },
+         ChecksumReply(kChip3Sum), ModeReply(true), "ISP device found!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start();
+        c.bring();
+        const auto state = engine->UpgradeState();
+        ui.Reset();
+        bus.ClearWritten();
+        engine->OnDeviceReport(c.stray);
+        EXPECT_TRUE(ui.records.empty());
+        EXPECT_TRUE(bus.Written().empty());
+        EXPECT_EQ(engine->UpgradeState(), state);
+        engine->OnDeviceReport(c.answer);
+        EXPECT_TRUE(HasLine(c.line));
+    }
+    // Back in the boot loader, the mode reply drives the sequence on to Chip 3.
+    EXPECT_EQ(CommandOf(LastWritten()), IspCommand::IspErase);
+}
 
 // A rescan while connected asks the mode again while the version may still be owed: both
 // answers run, and only a third report finds nothing owed.

@@ -128,16 +128,6 @@ Expected FalseSuccess(std::string violation, std::string limitation) {
     return e;
 }
 
-// The stray is taken for the query's answer and the answer, coming when none is owed, is
-// dropped: the dock is never offered, or the sequence waits for a mode reply that came.
-Expected QueryAnswerLost(bool stalls) {
-    Expected e = Failure("");
-    e.offered = stalls;
-    e.stalls = stalls;
-    e.limitation = "the query's answer, behind the stray, is dropped as owed by nobody";
-    return e;
-}
-
 // The answers carry nothing that names the report they answer, so a report nobody asked for
 // that reaches the host while an answer is due is taken for that answer.
 const char* const kNoVerdictForChip2 =
@@ -287,15 +277,16 @@ std::vector<MatrixRow> Rows() {
                  Stray{IspCommand::IspErase, 1, 0}, Failure("ISP Chip 3 ERASE ERROR!"));
 
     // Strays where the scan queries the dock: before the offer, and after the restart into the
-    // boot loader, where the mode reply drives the sequence on.
+    // boot loader, where the mode reply drives the sequence on. A query's answer says what it
+    // answers, so the stray is dropped and the answer behind it is taken.
     verdictStray("stray while GetMode awaits its answer, AP", '1', {},
-                 Stray{IspCommand::GetMode, 0, 0}, QueryAnswerLost(false));
+                 Stray{IspCommand::GetMode, 0, 0}, Success());
     verdictStray("stray while GetVersion awaits its answer", '1', {},
-                 Stray{IspCommand::GetVersion, 0, 0}, QueryAnswerLost(false));
+                 Stray{IspCommand::GetVersion, 0, 0}, Success());
     verdictStray("stray while GetMode awaits its answer, ISP", '1', {},
-                 Stray{IspCommand::GetMode, 0, 0}, QueryAnswerLost(false), true);
+                 Stray{IspCommand::GetMode, 0, 0}, Success(), true);
     verdictStray("stray while GetMode awaits the restarted dock's answer", '1', {},
-                 Stray{IspCommand::GetMode, 0, 0, 2}, QueryAnswerLost(true));
+                 Stray{IspCommand::GetMode, 0, 0, 2}, Success());
 
     // Both orders of the notices of each restart, and Start pressed twice in a row.
     for (const char selector : {'1', '2', '3'}) {
