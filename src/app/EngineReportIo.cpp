@@ -72,8 +72,10 @@ void CTamblorEngine::ReaderThreadProc() {
     int failedReads = 0;
     while (!m_stopping) {
         const auto generation = m_wakeGeneration;
-        if (m_link.g_deviceConnected == 0 || !m_readChannel) {
-            // No device: idle until a scan wakes us or we are stopped.
+        if (m_link.g_deviceConnected == 0 || !m_readChannel || m_link.g_writeOpen == 0) {
+            // No device, or one we cannot write to (held by another copy of the tool, denied):
+            // it owes us nothing, and its reports are another reader's. Idle until a scan
+            // wakes us or we are stopped.
             m_readerWake.wait(lock, [&] { return m_stopping || m_wakeGeneration != generation; });
             continue;
         }

@@ -1,4 +1,5 @@
 // The upgrade state machine, the segment streams and the ISP command builders.
+#include <algorithm>
 #include <cstdio>
 
 #include "TamblorEngine.h"
@@ -201,18 +202,30 @@ bool CTamblorEngine::SendCursorChunk(std::uint32_t length) {
 
 void CTamblorEngine::NoteSent(bool sent, Answer answer, AwaitedReply reply) {
     // A report that did not go out is answered by nothing.
-    if (sent && answer == Answer::Awaited) m_awaitedAnswers.push_back(reply);
+    if (!sent || answer != Answer::Awaited) return;
+    // The same question asked again (a rescan) is settled by one answer: the first may have
+    // been lost with the channel the rescan closed, and a second owed would then never come.
+    if (reply != AwaitedReply::Any && std::find(m_awaitedAnswers.begin(), m_awaitedAnswers.end(),
+                                                reply) != m_awaitedAnswers.end()) {
+        return;
+    }
+    m_awaitedAnswers.push_back(reply);
 }
 
-bool CTamblorEngine::AnswersTheOldestQuery(const Report& reply) const {
-    switch (m_awaitedAnswers.front()) {
-        case AwaitedReply::Mode:
-            return IsWellFormedReply(reply) && reply[1] == kReplyMode;
-        case AwaitedReply::Version:
-            return IsWellFormedReply(reply) && reply[1] == kReplyVersion;
-        case AwaitedReply::Any:
-            break;
+bool CTamblorEngine::TakeOwedAnswer(const Report& reply) {
+    // A reply that says what it answers settles the oldest such query owed. The dock answers
+    // in order, so whatever was owed before that query went with a channel a rescan closed.
+    if (IsWellFormedReply(reply) && (reply[1] == kReplyMode || reply[1] == kReplyVersion)) {
+        const auto kind = reply[1] == kReplyMode ? AwaitedReply::Mode : AwaitedReply::Version;
+        const auto query = std::find(m_awaitedAnswers.begin(), m_awaitedAnswers.end(), kind);
+        if (query != m_awaitedAnswers.end()) {
+            m_awaitedAnswers.erase(m_awaitedAnswers.begin(), query + 1);
+            return true;
+        }
     }
+    // Anything else answers only a report that is no query.
+    if (m_awaitedAnswers.front() != AwaitedReply::Any) return false;
+    m_awaitedAnswers.pop_front();
     return true;
 }
 

@@ -49,8 +49,7 @@ void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
     // reader has reused its buffer.
     Report reply{};
     std::copy_n(report.begin(), std::min(report.size(), reply.size()), reply.begin());
-    if (!AnswersTheOldestQuery(reply)) return;
-    m_awaitedAnswers.pop_front();
+    if (!TakeOwedAnswer(reply)) return;
     m_replyBuffer = reply;
     const auto& r = m_replyBuffer;
     if (IsWellFormedReply(r)) {

@@ -108,7 +108,8 @@ class CTamblorEngine {
     // owed. Other answers say nothing of what they answer.
     enum class AwaitedReply { Any, Mode, Version };
     void NoteSent(bool sent, Answer answer, AwaitedReply reply = AwaitedReply::Any);
-    bool AnswersTheOldestQuery(const Report& reply) const;
+    // Removes from the answers owed the one that `reply` gives; false when it gives none.
+    bool TakeOwedAnswer(const Report& reply);
 
     // Command builders: each sends one command report, or nothing while no device is connected.
     void SendCommand(const Report& report, Answer answer);
@@ -146,7 +147,8 @@ class CTamblorEngine {
     // Answers the device owes, oldest first: one per report sent that it must answer (the
     // scan's GetMode and the step that may follow it in the same call make two), one fewer per
     // report dispatched. Kept across a rescan, since the same device may still answer on the
-    // new channel; cleared when the link ends.
+    // new channel, though an answer already on its way may be lost with the old one; cleared
+    // when the link ends.
     std::deque<AwaitedReply> m_awaitedAnswers;
     // An interface arrived while the device was connected: its scan may have been put off, or
     // found the old interface still there, so the end of the link looks again.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "EngineFixture.h"
 
@@ -139,6 +140,51 @@ TEST_F(EngineFixture, ARescanAddsToTheAnswersOwed) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "AP device found!"), 2);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Press to upgrade new version!"), 2);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "ISP device found!"), 0);
+}
+
+// A rescan closes the channel an answer may already have reached: that answer is lost though
+// the dock kept its contract. The rescan's own query is still answered, and what is owed behind
+// it must still count, or the scan would stop short, or Start be refused, without a word.
+TEST_F(EngineFixture, AnAnswerLostToARescanDoesNotSilenceTheNext) {
+    struct Case {
+        const char* name;
+        std::function<void()> bring;  // to where the rescan's answer is owed
+        std::vector<Report> answers;  // what the dock sends after the rescan
+        const char* line;             // the last line the answers log
+        IspCommand first;             // what Start then sends
+    };
+    const Case cases[] = {
+        {"the first GetMode's answer lost, AP",
+         [&] { engine->OnScan(); },
+         {ModeReply(false), VersionReply('V', 1, 0, 2)},
+         "Press to upgrade new version!",
+         IspCommand::IspEnter},
+        {"the first GetMode's answer lost, ISP",
+         [&] { engine->OnScan(); },
+         {ModeReply(true)},
+         "ISP device found!",
+         IspCommand::IspErase},
+        {"GetVersion's answer lost",
+         [&] {
+             engine->OnDeviceReport(ModeReply(false));  // GetVersion owed
+             engine->OnScan();
+         },
+         {ModeReply(false), VersionReply('V', 1, 0, 2)},
+         "Press to upgrade new version!",
+         IspCommand::IspEnter},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start();
+        c.bring();
+        ui.Reset();
+        for (const Report& answer : c.answers) engine->OnDeviceReport(answer);
+        EXPECT_TRUE(HasLine(c.line));
+        EXPECT_TRUE(ui.upgradeEnabled);
+        bus.ClearWritten();
+        engine->OnStartUpgrade();
+        EXPECT_EQ(CommandOf(LastWritten()), c.first);
+    }
 }
 
 // What the device owed leaves with it: a report on the next link before the scan's mode query

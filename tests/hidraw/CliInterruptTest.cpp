@@ -285,5 +285,42 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"SigpipeDuringTheUpgradeIsIgnored", true, {SIGPIPE}, true, 0, ""}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
+// A second copy of the tool on the dock that the first is upgrading is refused with a word on
+// why, and the first finishes as if it were alone.
+class TwoTools : public CliInterrupt {};
+
+TEST_F(TwoTools, TheSecondIsRefusedAndTheFirstFinishes) {
+    PlugDock();
+    std::ostream outStream(&out), errStream(&err);
+    auto first = std::async(std::launch::async, [&] {
+        return RunTamblorCli({"upgrade", "--package", package.path.string()}, package.path,
+                             outStream, errStream);
+    });
+    const auto finished = [&] { return first.wait_for(0s) == std::future_status::ready; };
+    ASSERT_TRUE(WaitUntil([&] { return finished() || Dock().IsHolding(); }))
+        << out.Text() << err.Text();
+    ASSERT_FALSE(finished()) << out.Text() << err.Text();
+
+    CSharedText secondOut, secondErr;
+    std::ostream secondOutStream(&secondOut), secondErrStream(&secondErr);
+    // The first goes on while the second is still there and holds the node open for reading.
+    std::thread releaser([&] {
+        WaitUntil([&] { return Has(secondOut, "is held by another"); });
+        Dock().Release();
+    });
+    const int second = RunTamblorCli({"upgrade", "--package", package.path.string()}, package.path,
+                                     secondOutStream, secondErrStream);
+    EXPECT_EQ(second, 1) << secondOut.Text() << secondErr.Text();
+    EXPECT_TRUE(Has(secondOut, "device Error!")) << secondOut.Text();
+    EXPECT_TRUE(Has(secondOut, "is held by another tamblor or tamblor-cli")) << secondOut.Text();
+    EXPECT_FALSE(Has(secondOut, "Waiting...")) << secondOut.Text();
+
+    releaser.join();
+    ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
+    EXPECT_EQ(first.get(), 0) << out.Text() << err.Text();
+    EXPECT_TRUE(Has(out, "Chip 3 Checksum pass, ISP Success!")) << out.Text();
+    EXPECT_EQ(err.Text(), "");
+}
+
 }  // namespace
 }  // namespace tamblor::test
