@@ -28,10 +28,28 @@ constexpr int kExitFailed = 1;
 constexpr std::chrono::seconds kReturnWait{3};
 
 // The shell's convention: 128 and the signal's number.
-int StopStatus(StopSignal signal) { return signal == StopSignal::Terminate ? 143 : 130; }
+int StopStatus(StopSignal signal) {
+    switch (signal) {
+        case StopSignal::Terminate:
+            return 143;
+        case StopSignal::Hangup:
+            return 129;
+        case StopSignal::Interrupt:
+            break;
+    }
+    return 130;
+}
 
 const char* SignalName(StopSignal signal) {
-    return signal == StopSignal::Terminate ? "SIGTERM" : "Ctrl-C";
+    switch (signal) {
+        case StopSignal::Terminate:
+            return "SIGTERM";
+        case StopSignal::Hangup:
+            return "SIGHUP";
+        case StopSignal::Interrupt:
+            break;
+    }
+    return "Ctrl-C";
 }
 
 struct Stop {
@@ -94,8 +112,16 @@ int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& pac
         for (const StopSignal signal : signals.Take()) {
             const bool writing = engine.IsUpgradeRunning();
             const auto now = CInterruptPolicy::Clock::now();
-            if (policy.OnSignal(signal, now, writing) == StopDecision::Warn) {
+            const StopDecision decision = policy.OnSignal(signal, now, writing);
+            if (decision == StopDecision::Warn) {
                 session.ShowNote(err, WarningLine());
+                continue;
+            }
+            if (decision == StopDecision::Carry) {
+                // Written for a log that outlives the terminal (stderr to a file).
+                session.ShowNote(err,
+                                 "tamblor-cli upgrade: the terminal hung up while the dock "
+                                 "was being upgraded; the upgrade goes on to its end");
                 continue;
             }
             stop = Stop{signal, writing};

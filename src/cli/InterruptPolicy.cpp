@@ -5,6 +5,7 @@ namespace tamblor {
 StopDecision CInterruptPolicy::OnSignal(StopSignal signal, Clock::time_point now,
                                         bool chipBeingWritten) {
     if (signal == StopSignal::Terminate || !chipBeingWritten) return StopDecision::End;
+    if (signal == StopSignal::Hangup) return StopDecision::Carry;
     if (m_warnedAt && now - *m_warnedAt <= kConfirmWindow) return StopDecision::End;
     // A Ctrl-C long after the warning is a new request: the operator may have forgotten it.
     m_warnedAt = now;

@@ -18,12 +18,15 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr unsigned char kInterruptByte = 'I';
 constexpr unsigned char kTerminateByte = 'T';
+constexpr unsigned char kHangupByte = 'H';
 
 extern "C" void OnStopSignal(int signal) {
     const int savedErrno = errno;
     const int fd = g_stopPipe.load(std::memory_order_relaxed);
     if (fd >= 0) {
-        const unsigned char byte = signal == SIGTERM ? kTerminateByte : kInterruptByte;
+        const unsigned char byte = signal == SIGTERM  ? kTerminateByte
+                                   : signal == SIGHUP ? kHangupByte
+                                                      : kInterruptByte;
         // A full pipe drops the byte: the loop has plenty of signals to read already.
         [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
     }
@@ -35,6 +38,7 @@ sigset_t StopSignalSet() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -62,8 +66,10 @@ CStopSignals::CStopSignals() {
     // ignored, as the one who started it asked.
     ::sigaction(SIGINT, nullptr, &m_previousInterrupt);
     ::sigaction(SIGTERM, nullptr, &m_previousTerminate);
+    ::sigaction(SIGHUP, nullptr, &m_previousHangup);
     if (m_previousInterrupt.sa_handler != SIG_IGN) ::sigaction(SIGINT, &action, nullptr);
     if (m_previousTerminate.sa_handler != SIG_IGN) ::sigaction(SIGTERM, &action, nullptr);
+    if (m_previousHangup.sa_handler != SIG_IGN) ::sigaction(SIGHUP, &action, nullptr);
     // The log's writes then fail with EPIPE, which the upgrade does not depend on.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -76,6 +82,7 @@ CStopSignals::~CStopSignals() {
     if (m_installed) {
         ::sigaction(SIGINT, &m_previousInterrupt, nullptr);
         ::sigaction(SIGTERM, &m_previousTerminate, nullptr);
+        ::sigaction(SIGHUP, &m_previousHangup, nullptr);
         ::sigaction(SIGPIPE, &m_previousPipe, nullptr);
         g_stopPipe.store(-1);
     }
@@ -93,6 +100,7 @@ std::vector<StopSignal> CStopSignals::Take() {
         if (got <= 0) break;
         for (ssize_t i = 0; i < got; ++i) {
             signals.push_back(bytes[i] == kTerminateByte ? StopSignal::Terminate
+                              : bytes[i] == kHangupByte  ? StopSignal::Hangup
                                                          : StopSignal::Interrupt);
         }
     }

@@ -10,8 +10,8 @@
 
 namespace tamblor {
 
-// Catches SIGINT and SIGTERM for as long as it lives and queues them for the session's loop:
-// the handler only writes one byte into a pipe whose read end the loop polls, so nothing
+// Catches SIGINT, SIGTERM and SIGHUP for as long as it lives and queues them for the session's
+// loop: the handler only writes one byte into a pipe whose read end the loop polls, so nothing
 // unsafe runs in the handler and the decision is taken on the loop's thread. SIGPIPE is
 // ignored meanwhile: a reader of the log that goes away (`| head`) must not end the tool in the
 // middle of a chip. The previous handlers come back on destruction. One instance at a time. Where
@@ -35,11 +35,12 @@ class CStopSignals {
     bool m_installed = false;
     struct sigaction m_previousInterrupt {};
     struct sigaction m_previousTerminate {};
+    struct sigaction m_previousHangup {};
     struct sigaction m_previousPipe {};
 #endif
 };
 
-// Keeps SIGINT and SIGTERM away from the calling thread while it lives, so that threads
+// Keeps SIGINT, SIGTERM and SIGHUP away from the calling thread while it lives, so that threads
 // started meanwhile (and their threads) never take them: their system calls are not
 // interrupted, and the signals wait for the thread that runs the loop.
 class CStopSignalsBlocked {

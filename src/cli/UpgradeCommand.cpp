@@ -52,14 +52,16 @@ void PrintHelp(std::ostream& out) {
            "--simulate the dock also saw no protocol violation and holds, byte for byte, the\n"
            "package's image in every chip the run programs and nothing in the others.\n"
            "Exit status 1: the upgrade failed or was not offered; 2: arguments or package\n"
-           "refused; 130 (Ctrl-C) or 143 (SIGTERM): stopped before the upgrade ended.\n"
+           "refused; 130 (Ctrl-C), 143 (SIGTERM) or 129 (SIGHUP): stopped before the upgrade\n"
+           "ended.\n"
            "A real dock (Linux hidraw): when none is attached the tool says so and waits up to\n"
         << kDockWait.count()
         << " s for one. While the dock is being upgraded, Ctrl-C only warns (stopping then may\n"
            "leave the dock unusable) and a second Ctrl-C within "
         << CInterruptPolicy::kConfirmWindow.count()
         << " s stops; otherwise Ctrl-C stops at\n"
-           "once. SIGTERM always stops at once.\n"
+           "once. SIGTERM always stops at once; SIGHUP (the terminal went away) stops only\n"
+           "outside an upgrade, and during one the upgrade goes on to its end.\n"
            "Options:\n"
            "  --package FILE         the package at the end of FILE, not the one carried\n"
            "  --simulate             upgrade the emulated dock instead of a real one\n"

@@ -1,6 +1,6 @@
-// Ctrl-C and SIGTERM during `tamblor-cli upgrade` on a hidraw dock, sent to this very process
-// while the command runs on a thread of its own. The dock holds back its answer to a data chunk
-// of Chip 3 until the test lets it go, so the signals land while the chip is being written,
+// Ctrl-C, SIGTERM and SIGHUP during `tamblor-cli upgrade` on a hidraw dock, sent to this very
+// process while the command runs on a thread of its own. The dock holds back its answer to a data
+// chunk of Chip 3 until the test lets it go, so the signals land while the chip is being written,
 // whatever the machine's speed.
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -231,6 +231,11 @@ TEST_P(CliInterrupt, EndsTheUpgradeAsThePolicySays) {
             })) << err.Text();
             ASSERT_FALSE(finished()) << out.Text() << err.Text();
         }
+        // A hangup mid-chip is answered by a note, and the tool goes on.
+        if (row.signals[i] == SIGHUP && row.releaseAfterSignals) {
+            ASSERT_TRUE(WaitUntil([&] { return finished() || Has(err, "hung up"); })) << err.Text();
+            ASSERT_FALSE(finished()) << out.Text() << err.Text();
+        }
     }
     if (row.releaseAfterSignals) Dock().Release();
     ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
@@ -281,6 +286,22 @@ INSTANTIATE_TEST_SUITE_P(
             0,
             "tamblor-cli upgrade: the dock is being upgraded; stopping now may leave it "
             "unusable. Press Ctrl-C again within 5 s to stop anyway."},
+        // The terminal or the ssh session went away: nobody is left to warn, and ending now
+        // would leave the dock half written.
+        Row{"HangupDuringTheUpgradeCarriesItToItsEnd",
+            true,
+            {SIGHUP},
+            true,
+            0,
+            "tamblor-cli upgrade: the terminal hung up while the dock was being upgraded; the "
+            "upgrade goes on to its end"},
+        Row{"HangupWhileWaitingForADockEndsAtOnce",
+            false,
+            {SIGHUP},
+            false,
+            129,
+            "tamblor-cli upgrade: stopped by SIGHUP before the upgrade started; the dock was not "
+            "changed"},
         // The log piped into `head`, which has had its line and gone.
         Row{"SigpipeDuringTheUpgradeIsIgnored", true, {SIGPIPE}, true, 0, ""}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });

@@ -1,4 +1,4 @@
-// What Ctrl-C and SIGTERM do to a real upgrade, with time given by the test.
+// What Ctrl-C, SIGTERM and SIGHUP do to a real upgrade, with time given by the test.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -19,8 +19,10 @@ struct Step {
 
 constexpr auto I = StopSignal::Interrupt;
 constexpr auto T = StopSignal::Terminate;
+constexpr auto H = StopSignal::Hangup;
 constexpr auto Warn = StopDecision::Warn;
 constexpr auto End = StopDecision::End;
+constexpr auto Carry = StopDecision::Carry;
 
 TEST(InterruptPolicy, WarnsOnceDuringAChipWriteAndEndsOtherwise) {
     const struct {
@@ -36,6 +38,11 @@ TEST(InterruptPolicy, WarnsOnceDuringAChipWriteAndEndsOtherwise) {
         {"after the write, a Ctrl-C ends without asking again",
          {{0ms, I, true, Warn}, {60000ms, I, false, End}}},
         {"SIGTERM after a warning ends", {{0ms, I, true, Warn}, {10ms, T, true, End}}},
+        {"a hangup outside a chip write ends", {{0ms, H, false, End}}},
+        {"a hangup during a chip write carries the upgrade on, however often",
+         {{0ms, H, true, Carry}, {10ms, H, true, Carry}}},
+        {"a hangup does not count as the first Ctrl-C",
+         {{0ms, H, true, Carry}, {10ms, I, true, Warn}, {20ms, I, true, End}}},
     };
     const auto start = CInterruptPolicy::Clock::time_point{} + 1h;
     for (const auto& script : scripts) {
