@@ -33,6 +33,13 @@ inline std::string JsonString(const std::string& text) {
     return json + "\"";
 }
 
+// A byte as \xNN.
+inline void AppendHexEscape(std::string& text, unsigned char byte) {
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+    text += escaped;
+}
+
 // Text from a package record or a device as it may go to a terminal: bytes outside printable
 // ASCII become \xNN and a backslash doubles, so no byte can move the cursor or change colours
 // and every escape reads back unambiguously.
@@ -44,9 +51,7 @@ inline std::string PrintableText(const std::string& text) {
         if (c == '\\') {
             printable += "\\\\";
         } else if (byte < 0x20 || byte > 0x7E) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
-            printable += escaped;
+            AppendHexEscape(printable, byte);
         } else {
             printable += c;
         }
@@ -63,9 +68,7 @@ inline std::string OneLineText(const std::string& text) {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
-            line += escaped;
+            AppendHexEscape(line, byte);
         } else {
             line += c;
         }
