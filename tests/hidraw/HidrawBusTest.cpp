@@ -290,8 +290,7 @@ TEST_F(HidrawBusTest, OneWriterPerNode) {
     CHidrawBus other;
     EXPECT_EQ(other.OpenWrite(node->devnode), nullptr);
     const std::string hint = other.OpenFailureHint();
-    EXPECT_NE(hint.find(node->devnode + " is held by another tamblor"), std::string::npos)
-        << hint;
+    EXPECT_NE(hint.find(node->devnode + " is held by another tamblor"), std::string::npos) << hint;
     EXPECT_NE(other.OpenRead(node->devnode), nullptr) << "reading alone takes nothing";
 
     first.reset();

@@ -73,8 +73,9 @@ void CHidrawBus::PumpDeviceChanges() {
 std::string CHidrawBus::OpenFailureHint() const {
     std::lock_guard lock(m_lock);
     if (m_writeBusy) {
-        return m_busyPath + " is held by another tamblor or tamblor-cli: end it, then replug the "
-                            "dock";
+        return m_busyPath +
+               " is held by another tamblor or tamblor-cli: end it, then replug the "
+               "dock";
     }
     if (!m_readDenied && !m_writeDenied) return {};
     return "Permission denied on " + m_deniedPath + ": install " + kUdevRuleName +
