@@ -220,6 +220,16 @@ class CSequenceWatch {
     std::vector<std::string> m_atEnd;
 };
 
+// A query asked again (a rescan) is owed once: the answer to the first may have been lost with
+// the channel the rescan closed, and the host cannot wait for an answer that may never come. So
+// the answer to the repeat may still be on its way when the sequence begins; the engine drops
+// it when it comes (its own tests hold it to that). The dock's note of it says nothing about
+// the sequence.
+bool IsQueryAnswerStillOnItsWay(const std::string& violation) {
+    return violation.ends_with("while the answer to GetMode was still unread") ||
+           violation.ends_with("while the answer to GetVersion was still unread");
+}
+
 // A run that claims success must leave every chip it programmed holding the package's bytes,
 // and the dock must have had nothing to say about the host while the sequence ran.
 std::string CheckSuccessClaim(const std::vector<std::string>& lines, const CDockLogic& dock,
@@ -238,8 +248,11 @@ std::string CheckSuccessClaim(const std::vector<std::string>& lines, const CDock
     if (Contains(lines, "Chip 2 File 1/2 :") && (!Equal(dock.Chip2File(0), expected.chip2[0]) ||
                                                  !Equal(dock.Chip2File(1), expected.chip2[1])))
         return "success claimed, Chip 2 differs";
-    if (violationsNow != violationsAtStart)
-        return "success claimed, the dock noted: " + violationsNow.back();
+    for (std::size_t i = violationsAtStart.size(); i < violationsNow.size(); ++i) {
+        if (!IsQueryAnswerStillOnItsWay(violationsNow[i])) {
+            return "success claimed, the dock noted: " + violationsNow[i];
+        }
+    }
     return {};
 }
 

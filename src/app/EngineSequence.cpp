@@ -222,6 +222,9 @@ bool CTamblorEngine::TakeOwedAnswer(const Report& reply) {
             m_awaitedAnswers.erase(m_awaitedAnswers.begin(), query + 1);
             return true;
         }
+        // A late answer to a query asked again and already settled: never a step of the
+        // sequence (a mode reply there would abandon it halfway, Chip 2 half written).
+        return false;
     }
     // Anything else answers only a report that is no query.
     if (m_awaitedAnswers.front() != AwaitedReply::Any) return false;

@@ -264,6 +264,7 @@ TEST_F(EngineFixture, AnIspModeReplyMidChipRestartsTheErase) {
     engine->OnStartUpgrade();
     engine->OnDeviceReport(StatusReply(0));
     ASSERT_EQ(engine->UpgradeState(), 12);
+    engine->OnScan();  // the mode query a mode reply answers
     engine->OnDeviceReport(ModeReply(true));
     EXPECT_EQ(CommandOf(LastWritten()), IspCommand::IspErase);
     EXPECT_EQ(engine->UpgradeState(), 10);
@@ -275,6 +276,7 @@ TEST_F(EngineFixture, AnApModeReplyMidChipStopsTheSequence) {
     engine->OnStartUpgrade();
     for (int i = 0; i < 4; ++i) engine->OnDeviceReport(StatusReply(0));
     ASSERT_EQ(engine->UpgradeState(), 22);
+    engine->OnScan();  // the mode query a mode reply answers
     ui.Reset();
     engine->OnDeviceReport(ModeReply(false));
     EXPECT_EQ(engine->UpgradeState(), 0);

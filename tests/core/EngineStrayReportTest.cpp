@@ -187,6 +187,28 @@ TEST_F(EngineFixture, AnAnswerLostToARescanDoesNotSilenceTheNext) {
     }
 }
 
+// A query asked again is owed once, so the answer to the repeat may still come after the
+// sequence has begun: it is no step of the sequence, which goes on.
+TEST_F(EngineFixture, ALateAnswerToARepeatedQueryLeavesTheSequenceAlone) {
+    Start(ShippedLikeSpec('2'));
+    engine->OnScan();  // GetMode asked again, before the first was answered
+    engine->OnDeviceReport(ModeReply(false));
+    engine->OnDeviceReport(VersionReply('V', 1, 0, 2));
+    ASSERT_TRUE(ui.upgradeEnabled);
+    engine->OnStartUpgrade();  // Chip 2 begins
+    const auto state = engine->UpgradeState();
+    bus.ClearWritten();
+    ui.Reset();
+    for (const Report& late : {ModeReply(false), VersionReply('V', 1, 0, 2), ModeReply(true)}) {
+        engine->OnDeviceReport(late);
+    }
+    EXPECT_TRUE(ui.records.empty());
+    EXPECT_TRUE(bus.Written().empty());
+    EXPECT_EQ(engine->UpgradeState(), state);
+    engine->OnDeviceReport(Report{});              // the first chunk's answer
+    EXPECT_FALSE(IsCommandReport(LastWritten()));  // the next chunk
+}
+
 // What the device owed leaves with it: a report on the next link before the scan's mode query
 // was answered is the mode reply, and nothing else.
 TEST_F(EngineFixture, TheAnswersOwedEndWithTheLink) {
