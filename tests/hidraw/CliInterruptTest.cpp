@@ -3,7 +3,6 @@
 // chunk of Chip 3 until the test lets it go, so the signals land while the chip is being written,
 // whatever the machine's speed.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 
 #include "HidrawRig.h"
 #include "HidrawTestbed.h"
+#include "PtyDock.h"
 #include "cli/Commands.h"
 #include "hid/emulated/DockLogic.h"
 
@@ -91,23 +91,8 @@ class CGatedDock {
     static bool IsDataChunk(const Report& report) { return report[2] != 0xFE || report[3] != 0xFF; }
 
     void Run() {
-        Report report{};
-        std::size_t have = 0;
         unsigned chunks = 0;
-        for (;;) {
-            pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stop.Get(), POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                return;
-            }
-            if (fds[1].revents != 0 || (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
-                return;
-            const ssize_t n = ::read(m_master, report.data() + have, report.size() - have);
-            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            if (n <= 0) return;
-            have += static_cast<std::size_t>(n);
-            if (have < report.size()) continue;
-            have = 0;
+        ForEachReport(m_master, m_stop.Get(), [&](const Report& report) {
             if (IsDataChunk(report) && ++chunks == m_holdAt) {
                 std::unique_lock lock(m_lock);
                 m_holding = true;
@@ -118,10 +103,10 @@ class CGatedDock {
             for (const Report& reply : actions.replies) {
                 if (::write(m_master, reply.data(), reply.size()) !=
                     static_cast<ssize_t>(reply.size()))
-                    return;
+                    return false;
             }
-            if (!std::holds_alternative<std::monostate>(actions.effect)) return;
-        }
+            return std::holds_alternative<std::monostate>(actions.effect);
+        });
     }
 
     CDockLogic m_logic;

@@ -45,26 +45,29 @@ CPtyDock::~CPtyDock() {
     m_thread.join();
 }
 
-void CPtyDock::Run() {
-    // A line is a byte stream: gather each 64-byte report the tool wrote.
+void ForEachReport(int master, int stop, const std::function<bool(const Report&)>& onReport) {
     Report report{};
     std::size_t have = 0;
     for (;;) {
-        pollfd fds[2] = {{m_master, POLLIN, 0}, {m_stop.Get(), POLLIN, 0}};
+        pollfd fds[2] = {{master, POLLIN, 0}, {stop, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (fds[1].revents != 0) return;
         if ((fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
-        const ssize_t n = ::read(m_master, report.data() + have, report.size() - have);
+        const ssize_t n = ::read(master, report.data() + have, report.size() - have);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return;
         have += static_cast<std::size_t>(n);
         if (have < report.size()) continue;
         have = 0;
-        if (!Answer(report)) return;
+        if (!onReport(report)) return;
     }
+}
+
+void CPtyDock::Run() {
+    ForEachReport(m_master, m_stop.Get(), [this](const Report& report) { return Answer(report); });
 }
 
 bool CPtyDock::Answer(const Report& report) {

@@ -26,6 +26,11 @@ struct DockSide {
     std::function<std::vector<std::uint8_t>(const Report&)> otherCollection;
 };
 
+// Gathers the 64-byte reports the tool writes to the master end of a line (a byte stream) and
+// hands each to `onReport`, until `stop` becomes readable, the line hangs up or fails, or
+// `onReport` returns false.
+void ForEachReport(int master, int stop, const std::function<bool(const Report&)>& onReport);
+
 // Plays the dock on the far end of one hidraw line: every report the tool writes goes through
 // the logic, and its replies go back, one write per report. After an effect the line falls
 // silent, as the device has left.
