@@ -69,6 +69,20 @@ std::string UsageError(std::string_view command, std::string_view problem) {
     return OneLineText(line);
 }
 
+std::optional<int> AnswerHelpOrRefusal(const ParsedCommandLine& parsed, std::string_view command,
+                                       std::string_view help, std::ostream& out,
+                                       std::ostream& err) {
+    if (parsed.help) {
+        out << help;
+        return 0;
+    }
+    if (!parsed.error.empty()) {
+        err << UsageError(command, parsed.error) << "\n";
+        return kExitRefused;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::uint64_t> ParseDecimal(std::string_view text, std::uint64_t max) {
     if (text.empty() ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,6 +41,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
 // "tamblor-cli COMMAND: PROBLEM (see 'tamblor-cli COMMAND --help')": the one line a command
 // prints when its arguments are refused.
 std::string UsageError(std::string_view command, std::string_view problem);
+
+// What a command answers before reading its own options: its help when asked for (status 0),
+// or the one line that refuses the arguments (kExitRefused). Empty when the command goes on.
+std::optional<int> AnswerHelpOrRefusal(const ParsedCommandLine& parsed, std::string_view command,
+                                       std::string_view help, std::ostream& out, std::ostream& err);
 
 // A decimal number of digits only (no sign, blank, exponent or base prefix) not above `max`.
 std::optional<std::uint64_t> ParseDecimal(std::string_view text, std::uint64_t max);

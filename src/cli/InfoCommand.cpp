@@ -63,14 +63,7 @@ void PrintJson(const PackageInfo& info, std::ostream& out) {
 int RunInfoCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                    std::ostream& out, std::ostream& err) {
     const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
-    if (parsed.help) {
-        out << kHelp;
-        return 0;
-    }
-    if (!parsed.error.empty()) {
-        err << UsageError(kCommand, parsed.error) << "\n";
-        return kExitRefused;
-    }
+    if (const auto done = AnswerHelpOrRefusal(parsed, kCommand, kHelp, out, err)) return *done;
     std::filesystem::path package = self;
     bool json = false;
     for (const auto& [name, value] : parsed.options) {
