@@ -14,8 +14,8 @@
 
 #include "CommandLine.h"
 #include "Commands.h"
-#include "TempOutput.h"
 #include "TextFormat.h"
+#include "fileio/TempOutput.h"
 #include "package/PackageLoader.h"
 #include "package/PackageWriter.h"
 
@@ -255,12 +255,18 @@ std::string Pack(const PackOptions& options, std::ostream& out) {
     std::string problem;
     if (!CopyCarrierHead(carrier, tailOffset, output, problem)) return problem;
     if (!output.Write(tail) || !output.Write(build.bytes)) return output.Failure();
-    // The output usually replaces the carrier, an executable: it keeps the carrier's mode.
+    // The output usually replaces the carrier, an executable: it keeps the carrier's
+    // permission bits (not its set-user-ID and the like, which a copy has no business with).
     std::error_code error;
     const fs::perms mode = fs::status(options.carrier, error).permissions();
-    if (!error) fs::permissions(output.Path(), mode, error);
-    if (error) return "cannot set the mode of " + output.Path().string() + ": " + error.message();
+    if (error)
+        return "cannot read the mode of " + options.carrier.string() + ": " + error.message();
+    if (!output.SetMode(static_cast<unsigned>(mode & fs::perms::all))) return output.Failure();
     if (!output.SyncAndClose()) return output.Failure();
+    // Read back by name: a name that became something else meanwhile is not read at all.
+    if (!output.IsStillOurs()) {
+        return output.Path().string() + " was replaced by someone else before it was read back";
+    }
     if (auto mismatch = SelfCheck(output.Path(), views); !mismatch.empty()) return mismatch;
     if (!output.Commit()) return output.Failure();
 
