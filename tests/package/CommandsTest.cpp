@@ -82,6 +82,14 @@ TEST_F(Commands, PackWritesCarrierThenPackageAndKeepsTheMode) {
     EXPECT_EQ(loaded.info.recordOffsets[0], kCarrierSize);
 }
 
+// Any name the folder takes is a name pack writes: its temporary file's name does not grow
+// with the output's.
+TEST_F(Commands, PackWritesAnOutputNameOfTheFullLength) {
+    const std::string name(255, 'p');
+    ASSERT_EQ(Pack(PackArgs({"--out", m_dir.File(name).string()})), 0) << m_err.str();
+    EXPECT_EQ(LoadPackage(m_dir.File(name)).code, 0);
+}
+
 TEST_F(Commands, InfoJson) {
     ASSERT_EQ(Pack(PackArgs()), 0) << m_err.str();
     ASSERT_EQ(Info({"--json"}, Out()), 0) << m_err.str();
