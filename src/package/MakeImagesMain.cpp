@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SyntheticImages.h"
+#include "fileio/TempOutput.h"
 
 namespace {
 
@@ -18,14 +19,15 @@ bool SameContent(const std::filesystem::path& file, const std::vector<std::uint8
     return existing == image;
 }
 
-// An unchanged image keeps its time stamp, so the packed executables are not linked again.
+// An unchanged image keeps its time stamp, so the packed executables are not linked again. A
+// changed one is replaced whole: a build stopped half-way leaves the old image, not half a new one.
 bool WriteImage(const std::filesystem::path& file, const std::vector<std::uint8_t>& image) {
     if (SameContent(file, image)) return true;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()),
-              static_cast<std::streamsize>(image.size()));
-    out.close();
-    return static_cast<bool>(out);
+    tamblor::CTempOutput out(file);
+    const bool written = out.Write(image) && out.SetMode(tamblor::CTempOutput::UsualMode()) &&
+                         out.SyncAndClose() && out.Commit();
+    if (!written) std::cerr << "tamblor-mkimages: " << out.Failure() << "\n";
+    return written;
 }
 
 }  // namespace
@@ -45,10 +47,7 @@ int main(int argc, char** argv) {
     }
     for (std::size_t k = 0; k < tamblor::kSegmentCount; ++k) {
         const auto file = dir / tamblor::SyntheticImageName(k);
-        if (!WriteImage(file, tamblor::MakeSyntheticImage(k))) {
-            std::cerr << "tamblor-mkimages: cannot write " << file.string() << "\n";
-            return 1;
-        }
+        if (!WriteImage(file, tamblor::MakeSyntheticImage(k))) return 1;
     }
     return 0;
 }
