@@ -1,6 +1,7 @@
 #include "ConfigfsGadget.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -15,17 +16,13 @@
 #include <thread>
 
 #include "GadgetDescriptor.h"
+#include "GadgetTree.h"
 
 namespace tamblor {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kConfigfs = "/sys/kernel/config";
-constexpr const char* kGadgets = "/sys/kernel/config/usb_gadget";
-constexpr const char* kUdcClass = "/sys/class/udc";
-constexpr const char* kGadgetName = "tamblor-dock";
-constexpr const char* kFunction = "hid.usb0";
 constexpr long kConfigfsMagic = 0x62656570;
 
 std::string Errno(int error) { return std::strerror(error); }
@@ -76,9 +73,10 @@ std::string DevNodeOf(const std::string& majorMinor) {
     return {};
 }
 
-bool IsConfigfsMounted() {
+bool IsConfigfsMounted(const fs::path& configfs) {
     struct statfs info {};
-    return ::statfs(kConfigfs, &info) == 0 && static_cast<long>(info.f_type) == kConfigfsMagic;
+    return ::statfs(configfs.c_str(), &info) == 0 &&
+           static_cast<long>(info.f_type) == kConfigfsMagic;
 }
 
 }  // namespace
@@ -86,7 +84,7 @@ bool IsConfigfsMounted() {
 std::string FindUdc() {
     std::error_code ignored;
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(kUdcClass, ignored)) {
+    for (const auto& entry : fs::directory_iterator(ConfigfsPaths().udcClass, ignored)) {
         names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
@@ -100,32 +98,35 @@ std::unique_ptr<CConfigfsGadget> CConfigfsGadget::Create(const GadgetIdentity& i
         error = "needs root to set up a USB gadget through configfs (run it with sudo)";
         return nullptr;
     }
+    const ConfigfsPaths paths;
+    const std::string configfs = paths.configfs.string();
     std::error_code ignored;
-    if (!fs::is_directory(kConfigfs, ignored)) {
+    if (!fs::is_directory(paths.configfs, ignored)) {
         error = "configfs is not loaded (sudo modprobe libcomposite, which brings it)";
         return nullptr;
     }
-    if (!IsConfigfsMounted()) {
-        error = std::string("configfs is not mounted on ") + kConfigfs +
-                " (sudo mount -t configfs none " + kConfigfs + ")";
+    if (!IsConfigfsMounted(paths.configfs)) {
+        error = "configfs is not mounted on " + configfs + " (sudo mount -t configfs none " +
+                configfs + ")";
         return nullptr;
     }
-    if (!fs::is_directory(kGadgets, ignored)) {
+    if (!fs::is_directory(paths.gadgets, ignored)) {
         error = "the USB gadget framework is not loaded (sudo modprobe libcomposite)";
         return nullptr;
     }
     std::unique_ptr<CConfigfsGadget> gadget(new CConfigfsGadget());
     gadget->m_udc = udc.empty() ? FindUdc() : udc;
     if (gadget->m_udc.empty()) {
-        error = std::string("no USB device controller in ") + kUdcClass +
+        error = "no USB device controller in " + paths.udcClass.string() +
                 " (sudo modprobe dummy_hcd for a virtual one)";
         return nullptr;
     }
-    if (!fs::exists(fs::path(kUdcClass) / gadget->m_udc, ignored)) {
-        error = "no USB device controller named " + gadget->m_udc + " in " + kUdcClass;
+    if (!IsUdcEntry(paths.udcClass, gadget->m_udc)) {
+        error =
+            "no USB device controller named " + gadget->m_udc + " in " + paths.udcClass.string();
         return nullptr;
     }
-    if (!gadget->Build(identity, error)) return nullptr;
+    if (!gadget->Build(identity, paths, error)) return nullptr;
     return gadget;
 }
 
@@ -138,12 +139,13 @@ bool CConfigfsGadget::MakeDirectory(const fs::path& path, std::string& error) {
     return true;
 }
 
-bool CConfigfsGadget::Build(const GadgetIdentity& identity, std::string& error) {
-    m_root = fs::path(kGadgets) / kGadgetName;
-    std::error_code ignored;
-    if (fs::exists(m_root, ignored)) {
-        error = "a gadget named " + std::string(kGadgetName) + " already exists in " + kGadgets +
-                " (another tamblor-dock runs, or one was killed: remove its directories)";
+bool CConfigfsGadget::Build(const GadgetIdentity& identity, const ConfigfsPaths& paths,
+                            std::string& error) {
+    const GadgetLayout layout(paths.gadgets);
+    m_root = layout.root;
+    CConfigfsCalls calls;
+    if (const GadgetCheck found = CheckGadget(calls, paths); found.found != GadgetFound::None) {
+        error = ExistingGadgetText(found, paths);
         return false;
     }
     int code = 0;
@@ -152,26 +154,29 @@ bool CConfigfsGadget::Build(const GadgetIdentity& identity, std::string& error) 
         error = "cannot write " + path.string() + ": " + Errno(code);
         return false;
     };
-    if (!MakeDirectory(m_root, error) ||
-        !write(m_root / "idVendor", HexAttribute(identity.vendorId)) ||
+    if (!MakeDirectory(m_root, error)) return false;
+    // Held for as long as the gadget exists: --remove leaves alone a gadget whose maker runs.
+    m_lock.Reset(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    if (m_lock.IsValid()) ::flock(m_lock.Get(), LOCK_EX | LOCK_NB);
+    if (!write(m_root / "idVendor", HexAttribute(identity.vendorId)) ||
         !write(m_root / "idProduct", HexAttribute(identity.productId)) ||
         !write(m_root / "bcdDevice", HexAttribute(identity.bcdDevice)) ||
         !write(m_root / "bcdUSB", "0x0200")) {
         return false;
     }
-    const fs::path strings = m_root / "strings" / "0x409";
-    if (!MakeDirectory(strings, error) || !write(strings / "manufacturer", "Tamblor") ||
-        !write(strings / "product", "Emulated dock") ||
-        !write(strings / "serialnumber", "TAMBLOR-DOCK-0001")) {
+    const fs::path& strings = layout.strings;
+    if (!MakeDirectory(strings, error) || !write(strings / "manufacturer", kGadgetManufacturer) ||
+        !write(strings / "product", kGadgetProduct) ||
+        !write(strings / "serialnumber", kGadgetSerial)) {
         return false;
     }
-    const fs::path config = m_root / "configs" / "c.1";
-    if (!MakeDirectory(config, error) || !MakeDirectory(config / "strings" / "0x409", error) ||
-        !write(config / "strings" / "0x409" / "configuration", "HID") ||
+    const fs::path& config = layout.config;
+    if (!MakeDirectory(config, error) || !MakeDirectory(layout.configStrings, error) ||
+        !write(layout.configStrings / "configuration", "HID") ||
         !write(config / "MaxPower", "100")) {
         return false;
     }
-    m_function = m_root / "functions" / kFunction;
+    m_function = layout.function;
     if (::mkdir(m_function.c_str(), 0755) != 0) {
         const int mkdirError = errno;
         error =
@@ -190,7 +195,7 @@ bool CConfigfsGadget::Build(const GadgetIdentity& identity, std::string& error) 
         error = "cannot write the report descriptor: " + Errno(code);
         return false;
     }
-    const fs::path link = config / kFunction;
+    const fs::path& link = layout.link;
     if (::symlink(m_function.c_str(), link.c_str()) != 0) {
         error = "cannot add the HID function to the configuration: " + Errno(errno);
         return false;
@@ -246,7 +251,11 @@ void CConfigfsGadget::Disconnect() {
 CConfigfsGadget::~CConfigfsGadget() {
     Disconnect();
     if (m_link) ::unlink(m_link->c_str());
-    for (auto it = m_made.rbegin(); it != m_made.rend(); ++it) ::rmdir(it->c_str());
+    for (auto it = m_made.rbegin(); it != m_made.rend(); ++it) {
+        // Let go of the lock only now, and never keep the directory open while it goes.
+        if (*it == m_root) m_lock.Reset();
+        ::rmdir(it->c_str());
+    }
 }
 
 std::string CConfigfsGadget::Describe() const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "GadgetLink.h"
+#include "GadgetTree.h"
 #include "hid/linux/UniqueFd.h"
 
 namespace tamblor {
@@ -41,7 +42,7 @@ class CConfigfsGadget final : public IGadgetLink {
 
   private:
     CConfigfsGadget() = default;
-    bool Build(const GadgetIdentity& identity, std::string& error);
+    bool Build(const GadgetIdentity& identity, const ConfigfsPaths& paths, std::string& error);
     bool MakeDirectory(const std::filesystem::path& path, std::string& error);
     bool OpenNode(std::string& error);
 
@@ -54,6 +55,7 @@ class CConfigfsGadget final : public IGadgetLink {
     std::string m_nodePath;
     bool m_bound = false;
     CUniqueFd m_node;
+    CUniqueFd m_lock;  // the gadget's directory, locked while the gadget is ours
 };
 
 // The first USB device controller the kernel offers, or empty.

@@ -1,20 +1,20 @@
 // tamblor-dock: the emulated dock as a real USB device, for the tool on this machine's kernel.
-#include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "ConfigfsGadget.h"
 #include "DockOptions.h"
+#include "DockSignals.h"
 #include "GadgetDescriptor.h"
 #include "GadgetDock.h"
 #include "GadgetReport.h"
+#include "GadgetTree.h"
+#include "ReportFile.h"
 #include "cli/SelfPath.h"
 #include "hid/emulated/DockExpectation.h"
 #include "hid/linux/UniqueFd.h"
@@ -25,42 +25,23 @@ namespace {
 
 constexpr int kCannotRun = 2;
 
-// The report replaces FILE only once it is whole.
-bool WriteReportFile(const std::filesystem::path& path, const std::string& json) {
-    std::filesystem::path temporary = path;
-    temporary += ".tmp-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << json << '\n';
-        out.flush();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
+int RemoveLeftover() {
+    if (::geteuid() != 0) {
+        std::cerr << "tamblor-dock: needs root to remove a USB gadget (run it with sudo)\n";
+        return kCannotRun;
     }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) std::filesystem::remove(temporary, error);
-    return !error;
-}
-
-// SIGINT, SIGTERM and SIGHUP arrive on a descriptor, so the dock's loop sees them between
-// reports and the gadget is always taken down.
-CUniqueFd BlockStopSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGHUP);
-    if (::sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) return CUniqueFd();
-    return CUniqueFd(::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
+    CConfigfsCalls calls;
+    std::string text;
+    const bool removed = RemoveLeftoverGadget(calls, ConfigfsPaths(), text);
+    (removed ? std::cout : std::cerr) << "tamblor-dock: " << text << '\n';
+    return removed ? 0 : kCannotRun;
 }
 
 int Run(const std::vector<std::string>& args, const std::filesystem::path& self) {
     int status = 0;
     auto options = ParseDockOptions(args, std::cout, std::cerr, status);
     if (!options) return status;
+    if (options->remove) return RemoveLeftover();
     if (options->package.empty()) options->package = self;
 
     const LoadResult loaded = LoadPackage(options->package);
@@ -75,7 +56,7 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& self)
     // What an honest host writes: the dock judges every byte it stores against it.
     config.expected = LoadDockExpectation(options->package);
 
-    const CUniqueFd stop = BlockStopSignals();
+    const CUniqueFd stop = WatchEndingSignals();
     if (!stop.IsValid()) {
         std::cerr << "tamblor-dock: cannot watch for signals: " << std::strerror(errno) << '\n';
         return kCannotRun;
@@ -107,10 +88,12 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& self)
     report.turnaround = SummariseTurnarounds(dock.Turnarounds());
     report.dock = logic.Report();
     report.Print(std::cout);
-    if (options->reportJson && !WriteReportFile(*options->reportJson, report.ToJson())) {
-        std::cerr << "tamblor-dock: cannot write " << options->reportJson->string() << '\n';
+    const int signal = report.end == GadgetDockEnd::Stopped ? TakeSignal(stop.Get()) : 0;
+    if (options->reportJson && !WriteReportFile(*options->reportJson, report.ToJson(), error)) {
+        std::cerr << "tamblor-dock: " << error << '\n';
         return kCannotRun;
     }
+    if (signal != 0 && !IsStopSignal(signal)) EndBy(signal);
     if (report.end == GadgetDockEnd::Failed) return kCannotRun;
     return report.Passed() ? 0 : 1;
 }

@@ -12,23 +12,32 @@ void PrintHelp(std::ostream& out) {
            "                    [--fault NAME[=N]]... [--keyboard-every N]\n"
            "                    [--restart-delay-ms N] [--udc NAME] [--report-json FILE]\n"
            "                    [--progress-every N] [--keep-going]\n"
+           "       tamblor-dock --remove\n"
            "Presents the emulated dock to this machine's kernel as a USB HID device (a gadget\n"
            "made through configfs on a USB device controller, such as dummy_hcd's), with the\n"
            "identity of the firmware package (default: the one this program carries). Needs\n"
            "root and the modules dummy_hcd, libcomposite and usb_f_hid. Runs until IspExit,\n"
-           "a fault that unplugs the dock, or SIGINT/SIGTERM, then removes its gadget and\n"
-           "prints what it received and found wrong. Exit status 0 when the run passed (after\n"
-           "IspExit: every chip due holds the package's bytes and no protocol violation;\n"
-           "otherwise: no protocol violation), 1 when it did not, 2 when it could not run.\n"
+           "a fault that unplugs the dock, or SIGINT/SIGTERM/SIGHUP, then removes its gadget\n"
+           "and prints what it received and found wrong. Exit status 0 when the run passed\n"
+           "(after IspExit: every chip due holds the package's bytes and no protocol\n"
+           "violation; otherwise: no protocol violation), 1 when it did not, 2 when it could\n"
+           "not run.\n"
+           "Any other signal that ends a process (SIGQUIT, SIGUSR1, ...) also removes the\n"
+           "gadget and writes the report, then ends the dock as that signal does; SIGPIPE is\n"
+           "ignored. A gadget left by a run that could not clean up (SIGKILL) is refused at\n"
+           "start with the command that removes it.\n"
            "  --mode ap|isp           start in the application (default) or the boot loader\n"
            "  --device-version XNNN   version answered to GetVersion (default V102)\n"
            "  --keyboard-every N      add a keyboard collection (report ID 1) that sends a\n"
            "                          report before every Nth answer\n"
            "  --restart-delay-ms N    time off the bus when the dock restarts (default 500)\n"
-           "  --udc NAME              USB device controller (default: the first one)\n"
+           "  --udc NAME              USB device controller, an entry of /sys/class/udc\n"
+           "                          (default: the first one)\n"
            "  --report-json FILE      also write the report as JSON\n"
            "  --progress-every N      a progress line every N data chunks\n"
            "  --keep-going            after IspExit, come back in AP mode and serve on\n"
+           "  --remove                remove the gadget a killed tamblor-dock left behind (only\n"
+           "                          one that tamblor-dock made and no running one holds)\n"
            "Faults:\n"
         << DockFaultHelp();
 }
@@ -107,7 +116,8 @@ std::optional<DockProgramOptions> ParseDockOptions(const std::vector<std::string
             }
             options.run.progressEvery = count;
         } else if (arg == "--udc") {
-            if (value.empty() || value.find('/') != std::string::npos) {
+            if (value.empty() || value == "." || value == ".." ||
+                value.find('/') != std::string::npos) {
                 return fail("--udc takes the name of a controller in /sys/class/udc");
             }
             options.udc = value;
@@ -116,6 +126,9 @@ std::optional<DockProgramOptions> ParseDockOptions(const std::vector<std::string
             options.reportJson = value;
         } else if (arg == "--keep-going") {
             options.run.keepGoing = true;
+        } else if (arg == "--remove") {
+            if (args.size() != 1) return fail("--remove takes no other option");
+            options.remove = true;
         } else {
             return fail("unknown option '" + arg + "' (see --help)");
         }

@@ -17,6 +17,7 @@ struct DockProgramOptions {
     GadgetDockOptions run;
     std::string udc;
     std::optional<std::filesystem::path> reportJson;
+    bool remove = false;  // only remove the gadget a killed run left behind
 };
 
 // Parses tamblor-dock's arguments. Empty after --help (status 0) or a bad argument (status 2,

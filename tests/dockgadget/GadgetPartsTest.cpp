@@ -49,6 +49,10 @@ TEST(DockOptions, RefusesBadArgumentsInOneLine) {
         {"--restart-delay-ms", "60001"},
         {"--restart-delay-ms", "1e3"},
         {"--udc", "../x"},
+        {"--udc", "."},
+        {"--udc", ".."},
+        {"--remove", "--udc", "dummy_udc.0"},
+        {"--keep-going", "--remove"},
         {"--package", ""},
         {"--frobnicate"},
     };
