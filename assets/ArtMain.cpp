@@ -3,21 +3,38 @@
 // or the application icon for the desktop's icon theme, one PNG per size:
 //   tamblor-artgen --app-icons <output directory> <size>...
 // which writes <output directory>/hicolor/<size>x<size>/apps/tamblor.png.
+#include <QBuffer>
+#include <QByteArray>
 #include <QDir>
 #include <QImage>
 #include <QString>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <span>
 
 #include "Art.h"
+#include "fileio/TempOutput.h"
 
 namespace {
 
+// Through the project's writer: an image is replaced whole, and never through a link.
 bool Save(const QImage& image, const QDir& dir, const QString& name) {
     const QString path = dir.filePath(name);
-    if (image.save(path, "PNG")) return true;
-    std::fprintf(stderr, "tamblor-artgen: cannot write %s\n", qPrintable(path));
-    return false;
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        std::fprintf(stderr, "tamblor-artgen: cannot encode %s\n", qPrintable(path));
+        return false;
+    }
+    tamblor::CTempOutput out(std::filesystem::path(path.toStdU16String()));
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(png.constData());
+    const bool written = out.Write(std::span(bytes, static_cast<std::size_t>(png.size()))) &&
+                         out.SetMode(tamblor::CTempOutput::UsualMode()) && out.SyncAndClose() &&
+                         out.Commit();
+    if (!written) std::fprintf(stderr, "tamblor-artgen: %s\n", out.Failure().c_str());
+    return written;
 }
 
 bool MakeDir(QDir& dir, const QString& path) {
