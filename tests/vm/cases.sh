@@ -291,6 +291,56 @@ case_missing_pieces() {
     fi
 }
 
+# tamblor-dock meets every signal that would end it with its gadget taken down: SIGQUIT and
+# SIGUSR1 end it as they would (status 128 + N), a reader that went away (SIGPIPE) does not end
+# it at all, and the gadget of a dock killed outright is refused at the next start with the one
+# command that removes it.
+case_dock_signals() {
+    case=dock-signals
+    for sig in QUIT:131 USR1:138; do
+        start_dock || { fail $case "dock did not come up before SIG${sig%:*}"; return; }
+        kill -${sig%:*} $dock_pid
+        wait_pid $dock_pid 100
+        if [ "$waited_rc" != "${sig#*:}" ]; then
+            fail $case "SIG${sig%:*} ended the dock with status $waited_rc, not ${sig#*:}"; return
+        elif [ -e $GADGET ] || ! wait_until '[ -z "$(hidraw_nodes)" ]' 50; then
+            fail $case "SIG${sig%:*} left the gadget behind"; return
+        fi
+    done
+    rm -f /tmp/$case.fifo
+    mkfifo /tmp/$case.fifo
+    tamblor-dock --restart-delay-ms 200 > /tmp/$case.fifo 2> /tmp/$case.dock &
+    dock_pid=$!
+    # The reader comes and goes at once: every line the dock writes meets a closed pipe.
+    : < /tmp/$case.fifo
+    wait_until '[ -n "$(hidraw_nodes)" ] || ! kill -0 $dock_pid 2>/dev/null' 150
+    kill -PIPE $dock_pid 2>/dev/null
+    sleep 0.5
+    if ! kill -0 $dock_pid 2>/dev/null; then
+        wait_pid $dock_pid 10
+        fail $case "a closed pipe ended the dock (status $waited_rc)"; return
+    fi
+    stop_dock 0
+    if [ "$dock_rc" != 0 ] || [ -e $GADGET ]; then
+        fail $case "after SIGPIPE the dock ended with $dock_rc or left its gadget"; return
+    fi
+    start_dock || { fail $case "dock did not come up before SIGKILL"; return; }
+    kill -KILL $dock_pid
+    wait_pid $dock_pid 50
+    # Bounded: a dock that wrongly comes up must not hold the test.
+    timeout -s TERM 10 tamblor-dock > /tmp/$case.again 2>&1
+    again_rc=$?
+    tamblor-dock --remove > /tmp/$case.remove 2>&1
+    remove_rc=$?
+    if [ "$again_rc" != 2 ] || ! grep -q "remove it with: tamblor-dock --remove" /tmp/$case.again; then
+        fail $case "the start after SIGKILL did not name tamblor-dock --remove (status $again_rc)"
+    elif [ "$remove_rc" != 0 ] || [ -e $GADGET ] || ! wait_until '[ -z "$(hidraw_nodes)" ]' 50; then
+        fail $case "tamblor-dock --remove did not remove the gadget (status $remove_rc)"
+    else
+        pass $case "QUIT 131, USR1 138, PIPE ignored; after KILL: refused, then removed"
+    fi
+}
+
 turnaround_figures() {
     dock=$(sed -n 's/.*"turnaroundUs":{\([^}]*\)}.*/\1/p' /tmp/upgrade-s2-ap.json)
     figure "dock-turnaround selector-2 (us) $dock"
@@ -312,5 +362,6 @@ case_removal
 case_no_return
 case_upgrade two-collections /vmtest/sel2.pkg --keyboard-every 7
 case_sigterm_resume
+case_dock_signals
 command -v tamblor-window-probe > /dev/null && case_window
 turnaround_figures
