@@ -16,8 +16,11 @@ endforeach()
 set(TAMBLOR_DIST_BINARY_DIR ${CMAKE_BINARY_DIR}/dist)
 set(_tamblor_dist_files)
 function(tamblor_gzip in out)
+    # Makefile generators do not make an output's folder; Ninja does.
+    get_filename_component(out_dir ${out} DIRECTORY)
     add_custom_command(
         OUTPUT ${out}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
         COMMAND ${CMAKE_COMMAND} -DIN=${in} -DOUT=${out} -P ${PROJECT_SOURCE_DIR}/cmake/Gzip.cmake
         DEPENDS ${in} ${PROJECT_SOURCE_DIR}/cmake/Gzip.cmake
         COMMENT "Compressing ${out}"
