@@ -154,20 +154,12 @@ void CDockLogic::OnChunk(std::span<const std::uint8_t> report, DockActions& acti
         Violate(Text(stream, " chunk ", sequence, ": end byte ", Hex{report[kEndByteIndex], 2},
                      ", expected ", Hex{kEndByte, 2}));
     }
-    CheckChunkTail(report, stream, sequence, length);
     if (length < 1 || length > kMaxChunkData) {
         Violate(
             Text(stream, " chunk ", sequence, ": length ", length, " outside 1-", kMaxChunkData));
-    } else if (image != nullptr) {
-        const auto offset = image->bytes.size();
-        if (image->paged && offset % kChip1PageSize + length > kChip1PageSize) {
-            Violate(Text(image->name, " chunk ", sequence, " crosses a ", kChip1PageSize,
-                         "-byte page (offset ", offset, ", length ", length, ")"));
-        }
-        CheckChunkLength(*image, sequence, length);
-        image->Append(report.subspan(kChunkDataIndex, length));
-        image->verified = false;
-        ++image->chunks;
+    } else {
+        CheckChunkTail(report, stream, sequence, length);
+        if (image != nullptr) StoreChunk(*image, report, sequence, length);
     }
 
     actions.replies.push_back(MakeChunkAck(report));
@@ -176,11 +168,24 @@ void CDockLogic::OnChunk(std::span<const std::uint8_t> report, DockActions& acti
     }
 }
 
+void CDockLogic::StoreChunk(StoredImage& image, std::span<const std::uint8_t> report,
+                            std::uint16_t sequence, std::uint8_t length) {
+    const auto offset = image.bytes.size();
+    if (image.paged && offset % kChip1PageSize + length > kChip1PageSize) {
+        Violate(Text(image.name, " chunk ", sequence, " crosses a ", kChip1PageSize,
+                     "-byte page (offset ", offset, ", length ", length, ")"));
+    }
+    CheckChunkLength(image, sequence, length);
+    image.Append(report.subspan(kChunkDataIndex, length));
+    image.verified = false;
+    ++image.chunks;
+}
+
 void CDockLogic::CheckChunkTail(std::span<const std::uint8_t> report, const char* stream,
                                 std::uint16_t sequence, std::uint8_t length) {
     // A short chunk leaves bytes between its data and the end byte: a real dock may read them
     // as data, so the host must send them as zeros.
-    const std::size_t tailStart = kChunkDataIndex + std::min<std::size_t>(length, kMaxChunkData);
+    const std::size_t tailStart = kChunkDataIndex + length;
     const auto tail = report.subspan(tailStart, kEndByteIndex - tailStart);
     const auto first = std::find_if(tail.begin(), tail.end(), [](auto b) { return b != 0; });
     if (first == tail.end()) return;
