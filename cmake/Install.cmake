@@ -3,6 +3,11 @@
 # Configure with -DCMAKE_INSTALL_PREFIX=/usr for a system package; scripts/package does.
 include(GNUInstallDirs)
 
+# Reverse DNS under the domain of the maintainer's address (cmake/DebPackage.cmake): change both
+# together.
+set(TAMBLOR_APP_ID "org.example.tamblor" CACHE STRING
+    "AppStream id of the window; names its installed desktop entry and metainfo")
+
 # The packed executables are installed as files, not as targets: `cmake --install --strip`
 # strips targets, and stripping cuts off the firmware package. TAMBLOR_STRIP strips them
 # before the package is appended (cmake/Package.cmake).
@@ -42,9 +47,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/deb/copyright DESTINATION ${CMAKE_INSTA
 
 # The window in the desktop's application menu, and the dock it serves for software centres.
 if(TARGET tamblor)
+    # Named by the AppStream id, which the metainfo's launchable names (cmake/Metainfo.cmake).
     install(FILES ${PROJECT_SOURCE_DIR}/dist/desktop/tamblor.desktop
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-    install(FILES ${PROJECT_SOURCE_DIR}/dist/desktop/tamblor.metainfo.xml
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME ${TAMBLOR_APP_ID}.desktop)
     install(DIRECTORY ${TAMBLOR_APP_ICON_DIR}/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 endif()
