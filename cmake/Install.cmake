@@ -44,6 +44,9 @@ foreach(manual IN LISTS _tamblor_manuals)
 endforeach()
 
 install(FILES ${PROJECT_SOURCE_DIR}/dist/deb/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Loaded by bash-completion on first use of the command.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/bash-completion/tamblor-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # The window in the desktop's application menu, and the dock it serves for software centres.
 if(TARGET tamblor)
