@@ -131,8 +131,10 @@ std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options
     return {};
 }
 
-// What the verdict line names: the host's own verdicts first, then the dock's judgement.
+// What the verdict line names: the host's own verdicts first, then the dock's judgement. Empty
+// exactly when the run succeeded, so the line and the exit status agree.
 std::string SimulationFailure(const SimulationResult& result) {
+    if (result.succeeded) return {};
     if (!result.offered) return "the upgrade was not offered";
     if (auto failure = FailureInLog(result.lines); !failure.empty()) return failure;
     if (!result.report.violations.empty()) {
@@ -141,7 +143,7 @@ std::string SimulationFailure(const SimulationResult& result) {
     if (const auto findings = result.report.ChipFindings(); !findings.empty()) {
         return "the dock's images differ from the package: " + findings.front();
     }
-    return result.succeeded ? std::string() : "the dock's report did not pass";
+    return "the dock's report did not pass";
 }
 
 int RunSimulated(UpgradeOptions options, std::ostream& out, std::ostream& err) {
