@@ -45,10 +45,12 @@ expect "help info list pack upgrade" "$cli" ""
 expect "pack" "$cli" pa
 expect "--help --version" "$cli" --
 for command in info list upgrade pack; do
-    expect "$(sorted --help $(usage_options $command))" "$cli" "$command" ""
+    mapfile -t options < <(usage_options "$command")
+    expect "$(sorted --help "${options[@]}")" "$cli" "$command" ""
 done
 expect "--device-mode --device-version" "$cli" upgrade --simulate --dev
-expect "$(sorted $faults)" "$cli" upgrade --simulate --fault ""
+mapfile -t fault_list <<<"$faults"
+expect "$(sorted "${fault_list[@]}")" "$cli" upgrade --simulate --fault ""
 expect "chip1-checksum-wrong chip1-erase-busy chip1-erase-fail chip1-prepare-fail" \
     "$cli" upgrade --fault chip1
 expect "ap isp" "$cli" upgrade --device-mode ""
