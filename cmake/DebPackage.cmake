@@ -9,6 +9,8 @@ configure_file(${PROJECT_SOURCE_DIR}/dist/deb/changelog.in ${TAMBLOR_DIST_BINARY
                @ONLY)
 tamblor_gzip(${TAMBLOR_DIST_BINARY_DIR}/changelog ${TAMBLOR_DIST_BINARY_DIR}/changelog.gz)
 install(FILES ${TAMBLOR_DIST_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+set(TAMBLOR_CHANGELOG ${TAMBLOR_DIST_BINARY_DIR}/changelog)
+include(${PROJECT_SOURCE_DIR}/cmake/Metainfo.cmake)
 
 get_property(_tamblor_dist_files GLOBAL PROPERTY TAMBLOR_DIST_FILES)
 add_custom_target(tamblor_dist_files ALL DEPENDS ${_tamblor_dist_files})

@@ -32,6 +32,7 @@ set(TAMBLOR_IMAGE_FILES ${_tamblor_images}
 
 add_custom_command(
     OUTPUT ${TAMBLOR_IMAGE_FILES}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${TAMBLOR_IMAGE_DIR}
     COMMAND ${_tamblor_mkimages} ${TAMBLOR_IMAGE_DIR}
     DEPENDS ${_tamblor_mkimages}
     COMMENT "Writing the synthetic segment images"
@@ -93,8 +94,10 @@ function(tamblor_make_test_package out_file selector)
     cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "FOR;PACK_ARGS")
     _tamblor_segment_args(segment_args)
     get_filename_component(out_file ${out_file} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_BINARY_DIR})
+    get_filename_component(out_dir ${out_file} DIRECTORY)
     add_custom_command(
         OUTPUT ${out_file}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
         COMMAND ${_tamblor_packer} pack --carrier ${TAMBLOR_TEST_CARRIER} --out ${out_file}
                 ${segment_args} --selector ${selector} ${arg_PACK_ARGS}
         DEPENDS ${_tamblor_packer} ${TAMBLOR_IMAGE_FILES} ${TAMBLOR_TEST_CARRIER}

@@ -13,6 +13,7 @@
 #include "StopSignals.h"
 #include "TerminalOutput.h"
 #include "TextFormat.h"
+#include "UpgradeVerdict.h"
 #include "app/TamblorEngine.h"
 #include "hid/PlatformHidBus.h"
 #endif
@@ -70,21 +71,25 @@ std::string WaitingLine(const PackageInfo& package) {
            " (Ctrl-C stops)";
 }
 
-// The last word when a signal ended the run; returns the exit status.
-int ReportStop(const Stop& stop, bool started, bool succeeded, std::ostream& err) {
-    err << "tamblor-cli upgrade: stopped by " << SignalName(stop.signal);
+// The last words when a signal ended the run; returns the exit status.
+int ReportStop(const Stop& stop, bool started, const std::string& failure, std::ostream& err) {
+    const std::string stopped = std::string("stopped by ") + SignalName(stop.signal);
+    err << "tamblor-cli upgrade: " << stopped;
     if (stop.chipBeingWritten) {
         err << " while the dock was being upgraded: the upgrade did not finish and the dock may "
                "be left unusable\n";
+        err << VerdictLine(stopped + " while the dock was being upgraded") << '\n';
         return StopStatus(stop.signal);
     }
     if (!started) {
         err << " before the upgrade started; the dock was not changed\n";
+        err << VerdictLine(stopped + " before the upgrade started") << '\n';
         return StopStatus(stop.signal);
     }
     // The sequence had already come to its end: its verdict stands.
     err << " after the upgrade had ended\n";
-    return succeeded ? 0 : kExitFailed;
+    err << VerdictLine(failure) << '\n';
+    return failure.empty() ? 0 : kExitFailed;
 }
 
 }  // namespace
@@ -145,11 +150,10 @@ int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& pac
         if (!session.UpgradeEnabled()) {
             const bool attached = engine.Link().g_deviceConnected != 0;
             engine.OnDestroy();
-            if (attached) {
-                err << "tamblor-cli upgrade: the upgrade was not offered\n";
-            } else {
-                err << "tamblor-cli upgrade: no dock came within " << kDockWait.count() << " s\n";
-            }
+            const std::string failure =
+                attached ? "the upgrade was not offered"
+                         : "no dock came within " + std::to_string(kDockWait.count()) + " s";
+            err << "tamblor-cli upgrade: " << failure << '\n' << VerdictLine(failure) << '\n';
             return kExitFailed;
         }
         engine.OnStartUpgrade();
@@ -165,15 +169,17 @@ int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& pac
     }
     const bool stillRunning = engine.IsUpgradeRunning();
     engine.OnDestroy();
-    const bool succeeded = EndedInSuccess(session.Lines());
+    const std::string failure = FailureInLog(session.Lines());
 
-    if (stop) return ReportStop(*stop, started, succeeded, err);
+    if (stop) return ReportStop(*stop, started, failure, err);
     if (stillRunning) {
         err << "tamblor-cli upgrade: the dock did not answer for " << kSequenceWait.count()
             << " s in the middle of the upgrade; giving up, and the dock may be left unusable\n";
+        err << VerdictLine("the dock stopped answering in the middle of the upgrade") << '\n';
         return kExitFailed;
     }
-    return succeeded ? 0 : kExitFailed;
+    err << VerdictLine(failure) << '\n';
+    return failure.empty() ? 0 : kExitFailed;
 }
 
 #else

@@ -1,75 +1,11 @@
 #include "SimulatedUpgrade.h"
 
-#include <algorithm>
-#include <array>
 #include <chrono>
-#include <string_view>
 
 #include "CliSession.h"
 #include "app/TamblorEngine.h"
 
 namespace tamblor {
-namespace {
-
-constexpr std::string_view kStartLine = "Waiting...";
-constexpr std::string_view kChip3Pass = "Chip 3 Checksum pass, ISP Success!";
-constexpr std::string_view kChip1Pass = "Chip 1 Checksum pass, ISP Success!";
-constexpr std::string_view kChip1Begins = "WORK_PREPARE..";
-constexpr std::string_view kChip2Begins = "Chip 2 File 1/2 :";
-constexpr std::string_view kChip2Ends = "File 2/2 End, ISP Chip 2 FINISH";
-
-constexpr std::array<std::string_view, 9> kFailureLines = {
-    "ISP false!",
-    "ISP Chip 1 FLASH ERROR!",
-    "ISP Chip 1 ERASE ERROR!",
-    "ISP Chip 3 ERASE ERROR!",
-    "ISP Chip 3 false!",
-    "Error!, restart please.",
-    "ISP file read error!",
-    "device Error!",
-    "file Error!",
-};
-// Lines that carry a value after a fixed start.
-constexpr std::array<std::string_view, 2> kFailurePrefixes = {
-    "Chip 1 checksum cul:",
-    "Send Error,",
-};
-// The loader's "ISP error %d!".
-constexpr std::string_view kLoaderErrorStart = "ISP error ";
-
-}  // namespace
-
-bool IsFailureLine(const std::string& line) {
-    const std::string_view text = line;
-    if (std::find(kFailureLines.begin(), kFailureLines.end(), text) != kFailureLines.end()) {
-        return true;
-    }
-    if (std::any_of(kFailurePrefixes.begin(), kFailurePrefixes.end(),
-                    [&](std::string_view prefix) { return text.starts_with(prefix); })) {
-        return true;
-    }
-    return text.starts_with(kLoaderErrorStart) && text.ends_with("!");
-}
-
-bool EndedInSuccess(const std::vector<std::string>& lines) {
-    const auto start = std::find(lines.begin(), lines.end(), kStartLine);
-    if (start == lines.end()) return false;
-    bool chip3Passed = false;
-    bool chip1Began = false;
-    bool chip1Passed = false;
-    bool chip2Began = false;
-    bool chip2Ended = false;
-    for (auto it = start; it != lines.end(); ++it) {
-        const std::string_view line = *it;
-        if (IsFailureLine(*it)) return false;
-        chip3Passed = chip3Passed || line == kChip3Pass;
-        chip1Began = chip1Began || line == kChip1Begins;
-        chip1Passed = chip1Passed || line == kChip1Pass;
-        chip2Began = chip2Began || line.starts_with(kChip2Begins);
-        chip2Ended = chip2Ended || line == kChip2Ends;
-    }
-    return chip3Passed && (!chip1Began || chip1Passed) && (!chip2Began || chip2Ended);
-}
 
 SimulationResult RunSimulatedUpgrade(CEmulatedDock& dock, const std::filesystem::path& package,
                                      std::ostream& out, bool drawProgressBar) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "UpgradeVerdict.h"
 #include "hid/HidPort.h"
 #include "hid/emulated/EmulatedDock.h"
 
@@ -29,15 +30,5 @@ SimulationResult RunSimulatedUpgrade(CEmulatedDock& dock, const std::filesystem:
 SimulationResult RunSimulatedUpgrade(IHidBus& hostBus, CEmulatedDock& dock,
                                      const std::filesystem::path& package, std::ostream& out,
                                      bool drawProgressBar);
-
-// A line of the sequence that reports a failure: a failed verdict, erase or preparation, an
-// abandoned sequence, a failed send, an unusable device or package.
-bool IsFailureLine(const std::string& line);
-
-// True when, from Start upgrade ("Waiting...") on, the log holds no failure line, Chip 3 was
-// verified, and every other verdict the sequence began was reached and passed (Chip 1 verified
-// once its preparation began, Chip 2's second file finished once its first began). The rule
-// of every run, simulated or on a real dock.
-bool EndedInSuccess(const std::vector<std::string>& lines);
 
 }  // namespace tamblor

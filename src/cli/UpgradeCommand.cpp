@@ -51,6 +51,9 @@ void PrintHelp(std::ostream& out) {
            "Start upgrade, Chip 3 was verified and so was Chip 1 when it was programmed; with\n"
            "--simulate the dock also saw no protocol violation and holds, byte for byte, the\n"
            "package's image in every chip the run programs and nothing in the others.\n"
+           "The last line on stderr is the verdict: \"upgrade succeeded: every check passed\"\n"
+           "or \"upgrade failed: \" and what failed (a good run's log itself ends with the\n"
+           "rescan of the upgraded dock: \"Don't need to upgrade!\").\n"
            "Exit status 1: the upgrade failed or was not offered; 2: arguments or package\n"
            "refused; 130 (Ctrl-C), 143 (SIGTERM) or 129 (SIGHUP): stopped before the upgrade\n"
            "ended.\n"
@@ -128,6 +131,21 @@ std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options
     return {};
 }
 
+// What the verdict line names: the host's own verdicts first, then the dock's judgement. Empty
+// exactly when the run succeeded, so the line and the exit status agree.
+std::string SimulationFailure(const SimulationResult& result) {
+    if (result.succeeded) return {};
+    if (!result.offered) return "the upgrade was not offered";
+    if (auto failure = FailureInLog(result.lines); !failure.empty()) return failure;
+    if (!result.report.violations.empty()) {
+        return "the dock saw the host break the protocol: " + result.report.violations.front();
+    }
+    if (const auto findings = result.report.ChipFindings(); !findings.empty()) {
+        return "the dock's images differ from the package: " + findings.front();
+    }
+    return "the dock's report did not pass";
+}
+
 int RunSimulated(UpgradeOptions options, std::ostream& out, std::ostream& err) {
     // The dock is told what it should receive, so it can vouch for every byte it stores.
     options.dock.expected = LoadDockExpectation(options.package);
@@ -140,6 +158,7 @@ int RunSimulated(UpgradeOptions options, std::ostream& out, std::ostream& err) {
     }
     if (options.dockReport) err << result.report.ToJson() << '\n';
     if (!result.offered) err << "tamblor-cli upgrade: the upgrade was not offered\n";
+    err << VerdictLine(SimulationFailure(result)) << '\n';
     return result.succeeded ? 0 : 1;
 }
 

@@ -1,6 +1,7 @@
 #include "ColorEdit.h"
 
 #include <QFontMetricsF>
+#include <QScrollBar>
 #include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -39,6 +40,7 @@ CColorEdit::CColorEdit(QWidget* parent) : QTextEdit(parent) {
     // Text set or inserted later arrives in blocks of its own, which take the spacing too.
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int position, int, int added) { ApplyLinePitch(position, position + added); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CColorEdit::SnapScrollToLine);
 }
 
 void CColorEdit::SetEditFont(const QString& faceName, int height, int style) {
@@ -84,6 +86,37 @@ void CColorEdit::ApplyTextColor() {
 void CColorEdit::SetLinePitch(int pixels) {
     m_linePitch = pixels;
     ApplyLinePitch(0, document()->characterCount());
+    FitViewportToLines();
+}
+
+void CColorEdit::resizeEvent(QResizeEvent* event) {
+    QTextEdit::resizeEvent(event);
+    FitViewportToLines();
+}
+
+// Line k starts at margin + k * pitch in the document. A viewport of margin + whole lines puts
+// the end of the scroll range, where the newest line shows, on such a start; the scroll value
+// is then kept on them.
+void CColorEdit::FitViewportToLines() {
+    int spare = 0;
+    if (m_linePitch > 0) {
+        const int margin = qRound(document()->documentMargin());
+        const int available = viewport()->height() + m_viewportSpare;
+        spare = ((available - margin) % m_linePitch + m_linePitch) % m_linePitch;
+        if (available - spare <= margin) spare = 0;  // not even one line: show what fits
+    }
+    if (spare == m_viewportSpare) return;
+    m_viewportSpare = spare;
+    setViewportMargins(0, 0, 0, spare);
+}
+
+void CColorEdit::SnapScrollToLine(int value) {
+    if (m_linePitch <= 0 || value <= 0) return;
+    const int margin = qRound(document()->documentMargin());
+    // Onward to the next line start, so the line the caret was brought to stays in view.
+    const int lines = value <= margin ? 0 : (value - margin + m_linePitch - 1) / m_linePitch;
+    const int snapped = std::min(margin + lines * m_linePitch, verticalScrollBar()->maximum());
+    if (snapped != value) verticalScrollBar()->setValue(snapped);
 }
 
 void CColorEdit::ApplyLinePitch(int from, int to) {

@@ -38,11 +38,15 @@ class CColorEdit : public QTextEdit {
 
   protected:
     void focusInEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void ApplyTextColor();
     void SetLinePitch(int pixels);
     void ApplyLinePitch(int from, int to);
+    // An edit control scrolls by whole lines: the first line in view always shows whole.
+    void FitViewportToLines();
+    void SnapScrollToLine(int value);
 
     QString m_faceName = QStringLiteral("Courier New");
     int m_fontHeight = 20;
@@ -53,6 +57,7 @@ class CColorEdit : public QTextEdit {
     std::uint32_t m_textColor = 0x00FF00;
     int m_linePitch = 0;
     bool m_applyingPitch = false;
+    int m_viewportSpare = 0;  // pixels below the viewport that hold no whole line
 };
 
 }  // namespace tamblor

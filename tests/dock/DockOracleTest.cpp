@@ -318,7 +318,8 @@ std::vector<OracleViolationCase> OracleViolationCases() {
                   Command(IspCommand::IspEnter)}}),
          {}},
 
-        // Bytes the command set leaves unnamed are 0; a data chunk's unused bytes are free.
+        // Bytes the command set leaves unnamed are 0, and so are a data chunk's bytes after
+        // its data.
         {"GetMode, last byte before the end",
          Dock(false, nullptr),
          {unnamed(IspCommand::GetMode, 62)},
@@ -349,7 +350,12 @@ std::vector<OracleViolationCase> OracleViolationCases() {
          Concat({chip3Erase,
                  {Chunk(1, kChip3, 0, 59), Chunk(2, kChip3, 59, 59),
                   WithByte(WithByte(Chunk(3, kChip3, 118, 32), 40, 0xAA), 62, 0x55)}}),
-         {}},
+         {"Chip 3 chunk 3: byte 40 is 0xAA, after its 32 bytes of data (must be 0), and 1 more"}},
+        {"a discarded chunk's bytes after its data",
+         Dock(true, nullptr),
+         {WithByte(Chunk(1, kChip3, 0, 10), 14, 0x01)},
+         {"data chunk in ISP mode without a successful IspErase",
+          "discarded chunk 1: byte 14 is 0x01, after its 10 bytes of data (must be 0)"}},
     };
 }
 

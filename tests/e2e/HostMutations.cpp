@@ -109,6 +109,16 @@ HostMutation SkipSequenceReset(std::uint16_t file1Chunks) {
     };
 }
 
+HostMutation SetChunkTailByte(Stream stream) {
+    auto struck = std::make_shared<bool>(false);
+    return [=](const HostReportPlace& place, const Report& report, HostReportEdit& edit) {
+        const std::size_t length = report[1];
+        if (place.stream != stream || *struck || length >= kMaxChunkData) return;
+        *struck = true;
+        Data(edit.send[0])[length] = 0x01;
+    };
+}
+
 HostMutation SetUnnamedByte(IspCommand command, std::size_t index) {
     return [=](const HostReportPlace& place, const Report& report, HostReportEdit& edit) {
         if (place.stream != Stream::Command || place.index != 1 ||

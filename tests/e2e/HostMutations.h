@@ -36,6 +36,9 @@ HostMutation ShortenChunk(Stream stream, std::uint32_t n, Trace trace);
 HostMutation TwoInFlight(Stream stream, std::uint32_t n, Image image, bool paged, Trace trace);
 // Chip 2's file 2/2 carries on with file 1/2's sequence numbers.
 HostMutation SkipSequenceReset(std::uint16_t file1Chunks);
+// The first chunk of `stream` shorter than a full chunk carries a non-zero byte right after
+// its data, where the dock must find zeros.
+HostMutation SetChunkTailByte(Stream stream);
 HostMutation SetUnnamedByte(IspCommand command, std::size_t index);
 HostMutation SetExitVersion(std::array<std::uint8_t, 4> version);
 

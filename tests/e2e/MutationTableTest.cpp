@@ -90,6 +90,7 @@ std::vector<MutationRow> Rows() {
         return
             [s](const Context& c) { return TwoInFlight(s, kN, c.Of(s), s == S::Chip1, c.trace); };
     };
+    const auto tail = [](S s) { return [s](const Context&) { return SetChunkTailByte(s); }; };
     const auto unnamed = [](IspCommand command) {
         return [command](const Context&) { return SetUnnamedByte(command, 40); };
     };
@@ -150,6 +151,16 @@ std::vector<MutationRow> Rows() {
          "data chunk 7 written while the answer to data chunk 6 was still unread"},
         {"two in flight, Chip 1", kSelector3, twoInFlight(S::Chip1),
          "data chunk 7 written while the answer to data chunk 6 was still unread"},
+
+        // The images stay whole: only the dock's reading of the chunk's tail can tell.
+        {"chunk tail, Chip 3", kShipped, tail(S::Chip3),
+         "Chip 3 chunk 439: byte 18 is 0x01, after its 14 bytes of data (must be 0)"},
+        {"chunk tail, Chip 2 file 1/2", kSelector2, tail(S::Chip2File1),
+         "Chip 2 file 1 chunk 88: byte 57 is 0x01, after its 53 bytes of data"},
+        {"chunk tail, Chip 2 file 2/2", kSelector2, tail(S::Chip2File2),
+         "Chip 2 file 2 chunk 4444: byte 11 is 0x01, after its 7 bytes of data"},
+        {"chunk tail, Chip 1", kSelector3, tail(S::Chip1),
+         "Chip 1 chunk 5: byte 24 is 0x01, after its 20 bytes of data"},
 
         {"unnamed byte, GetMode", kShipped, unnamed(IspCommand::GetMode), "GetMode" + unnamedText},
         {"unnamed byte, GetVersion", kShipped, unnamed(IspCommand::GetVersion),

@@ -2,10 +2,13 @@
 // from a package the way the command line takes it.
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "SimulatedPackages.h"
+#include "cli/Commands.h"
 #include "cli/SimulatedUpgrade.h"
 
 namespace tamblor::test {
@@ -81,32 +84,83 @@ TEST(SuccessRule, EveryVerdictTheSequenceBeganMustPass) {
     chip1Failed.push_back("ISP false!");
     Lines chip1Unverified(kChip1Passed.begin(), kChip1Passed.end() - 1);
 
+    // What the verdict line names as the failure; empty: success.
     const struct {
         const char* name;
         Lines lines;
-        bool success;
+        const char* failure;
     } rows[] = {
-        {"Chip 1 then Chip 3, both verified", chip1Then3(kChip1Passed), true},
+        {"Chip 1 then Chip 3, both verified", chip1Then3(kChip1Passed), ""},
         // The operator's exit status used to follow the last verdict alone.
-        {"Chip 1 failed, Chip 3 verified", chip1Then3(chip1Failed), false},
-        {"Chip 1 never verified", chip1Then3(chip1Unverified), false},
+        {"Chip 1 failed, Chip 3 verified", chip1Then3(chip1Failed),
+         "the log says \"Chip 1 checksum cul:  7bbf ,   7bbe\""},
+        {"Chip 1 never verified", chip1Then3(chip1Unverified), "Chip 1 was not verified"},
         {"Chip 2 begun, never finished",
          Join({kScan,
                {"Waiting...", "Chip 2 File 1/2 :   5186 BYTES"},
                Lines(kChip3.begin() + 1, kChip3.end())}),
-         false},
-        {"no Start upgrade", kScan, false},
-        {"Chip 3 not verified", Lines(kChip3.begin(), kChip3.begin() + 7), false},
+         "Chip 2 was not finished"},
+        {"no Start upgrade", kScan, "the upgrade never started"},
+        {"Chip 3 not verified", Lines(kChip3.begin(), kChip3.begin() + 7),
+         "Chip 3 was not verified"},
         {"a failed scan before Start upgrade",
-         Join({{"device Error!", "No Device found!"}, kScan, kChip3}), true},
+         Join({{"device Error!", "No Device found!"}, kScan, kChip3}), ""},
         {"a failed send after the verdict",
-         Join({kScan, kChip3, {"Send Error,Error Code is:0x13"}}), false},
+         Join({kScan, kChip3, {"Send Error,Error Code is:0x13"}}),
+         "the log says \"Send Error,Error Code is:0x13\""},
         // Lines that only look like failures.
-        {"a scan with another product ID while the dock restarts", Chip3With("PID error!"), true},
+        {"a scan with another product ID while the dock restarts", Chip3With("PID error!"), ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(EndedInSuccess(row.lines), row.success);
+        EXPECT_EQ(FailureInLog(row.lines), row.failure);
+        EXPECT_EQ(EndedInSuccess(row.lines), std::string(row.failure).empty());
+    }
+}
+
+// The command's last line on stderr is its verdict, whatever the log's own texts say.
+TEST(UpgradeVerdictLine, TheCommandEndsWithItsVerdict) {
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        const char* verdict;
+    } rows[] = {
+        {"a good run, whose log ends in the rescan",
+         {},
+         0,
+         "upgrade succeeded: every check passed"},
+        {"Chip 3's sum refused",
+         {"--fault", "chip3-checksum-wrong"},
+         1,
+         "upgrade failed: the log says \"ISP Chip 3 false!\""},
+        {"the dock lost in the middle",
+         {"--fault", "remove-after-chunks=20"},
+         1,
+         "upgrade failed: the log says \"Error!, restart please.\""},
+        {"the dock already up to date",
+         {"--device-version", "V103"},
+         1,
+         "upgrade failed: the upgrade was not offered"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> args = {"--simulate", "--package", kShipped.path};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(RunUpgradeCommand(args, kShipped.path, out, err), row.status);
+        Lines errLines;
+        std::istringstream split(err.str());
+        for (std::string line; std::getline(split, line);) errLines.push_back(line);
+        ASSERT_FALSE(errLines.empty());
+        EXPECT_EQ(errLines.back(), row.verdict) << err.str();
+        // Said once, and never in the operator's log.
+        EXPECT_EQ(std::count_if(errLines.begin(), errLines.end(),
+                                [](const std::string& l) { return l.starts_with("upgrade "); }),
+                  1);
+        EXPECT_EQ(out.str().find("upgrade succeeded"), std::string::npos);
+        EXPECT_EQ(out.str().find("upgrade failed"), std::string::npos);
     }
 }
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QtMath>
 #include <vector>
 
@@ -92,6 +94,55 @@ TEST(ColorEdit, PositiveHeightIsTheCellHeightAndTheLinePitch) {
         ASSERT_EQ(tops.size(), 4u);
         for (std::size_t i = 1; i < tops.size(); ++i) {
             EXPECT_EQ(tops[i] - tops[i - 1], c.height) << c.height << " line " << i;
+        }
+    }
+}
+
+// Where the first line that shows, whole or in part, starts in the viewport; 0: at its top.
+// Lines are one pitch apart (a block's bounding box may reach a pixel into the next line).
+int TopLineOffset(const CColorEdit& edit) {
+    const int scrolled = edit.verticalScrollBar()->value();
+    for (QTextBlock block = edit.document()->begin(); block.isValid(); block = block.next()) {
+        const int top = qRound(block.layout()->position().y());
+        if (top + edit.LinePitch() > scrolled) return top - scrolled;
+    }
+    return 0;
+}
+
+int LastLineBottom(const CColorEdit& edit) {
+    const int top = qRound(edit.document()->lastBlock().layout()->position().y());
+    return top + edit.LinePitch() - edit.verticalScrollBar()->value();
+}
+
+TEST(ColorEdit, ScrollsByWholeLines) {
+    // As the window's log: a line pitch, a small document margin, and the end kept in view.
+    // The heights leave every remainder of the pitch below the lines.
+    for (const int height : {100, 101, 107, 113, 118, 119}) {
+        SCOPED_TRACE(height);
+        CColorEdit edit;
+        edit.m_fontTarget = &edit;
+        edit.document()->setDocumentMargin(2);
+        edit.SetEditFont(QStringLiteral("Courier New"), 20, 0);
+        edit.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        edit.resize(300, height);
+        edit.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+        QString text;
+        for (int line = 1; line <= 30; ++line) {
+            text += QStringLiteral("line %1\n").arg(line);
+            edit.setPlainText(text);
+            QTextCursor end = edit.textCursor();
+            end.movePosition(QTextCursor::End);
+            edit.setTextCursor(end);
+            edit.ensureCursorVisible();
+            if (edit.verticalScrollBar()->value() == 0) continue;
+            ASSERT_EQ(TopLineOffset(edit), 0) << "line " << line;
+            ASSERT_LE(LastLineBottom(edit), edit.viewport()->height()) << "line " << line;
+        }
+        // Scrolled back by hand, a pixel or a step at a time.
+        for (const int back : {1, 7, 20, 33}) {
+            edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum() - back);
+            EXPECT_EQ(TopLineOffset(edit), 0) << "back " << back;
         }
     }
 }

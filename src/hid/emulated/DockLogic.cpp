@@ -157,22 +157,44 @@ void CDockLogic::OnChunk(std::span<const std::uint8_t> report, DockActions& acti
     if (length < 1 || length > kMaxChunkData) {
         Violate(
             Text(stream, " chunk ", sequence, ": length ", length, " outside 1-", kMaxChunkData));
-    } else if (image != nullptr) {
-        const auto offset = image->bytes.size();
-        if (image->paged && offset % kChip1PageSize + length > kChip1PageSize) {
-            Violate(Text(image->name, " chunk ", sequence, " crosses a ", kChip1PageSize,
-                         "-byte page (offset ", offset, ", length ", length, ")"));
-        }
-        CheckChunkLength(*image, sequence, length);
-        image->Append(report.subspan(kChunkDataIndex, length));
-        image->verified = false;
-        ++image->chunks;
+    } else {
+        CheckChunkTail(report, stream, sequence, length);
+        if (image != nullptr) StoreChunk(*image, report, sequence, length);
     }
 
     actions.replies.push_back(MakeChunkAck(report));
     if (m_config.faults.unsolicitedAfterChunks == m_totalChunks) {
         actions.replies.push_back(MakeReply(kUnsolicitedCode));
     }
+}
+
+void CDockLogic::StoreChunk(StoredImage& image, std::span<const std::uint8_t> report,
+                            std::uint16_t sequence, std::uint8_t length) {
+    const auto offset = image.bytes.size();
+    if (image.paged && offset % kChip1PageSize + length > kChip1PageSize) {
+        Violate(Text(image.name, " chunk ", sequence, " crosses a ", kChip1PageSize,
+                     "-byte page (offset ", offset, ", length ", length, ")"));
+    }
+    CheckChunkLength(image, sequence, length);
+    image.Append(report.subspan(kChunkDataIndex, length));
+    image.verified = false;
+    ++image.chunks;
+}
+
+void CDockLogic::CheckChunkTail(std::span<const std::uint8_t> report, const char* stream,
+                                std::uint16_t sequence, std::uint8_t length) {
+    // A short chunk leaves bytes between its data and the end byte: a real dock may read them
+    // as data, so the host must send them as zeros.
+    const std::size_t tailStart = kChunkDataIndex + length;
+    const auto tail = report.subspan(tailStart, kEndByteIndex - tailStart);
+    const auto first = std::find_if(tail.begin(), tail.end(), [](auto b) { return b != 0; });
+    if (first == tail.end()) return;
+    const auto more = std::count_if(first + 1, tail.end(), [](auto b) { return b != 0; });
+    auto text = Text(stream, " chunk ", sequence, ": byte ",
+                     tailStart + static_cast<std::size_t>(first - tail.begin()), " is ",
+                     Hex{*first, 2}, ", after its ", length, " bytes of data (must be 0)");
+    if (more > 0) text += Text(", and ", static_cast<std::uint64_t>(more), " more");
+    Violate(std::move(text));
 }
 
 void CDockLogic::CheckChunkLength(StoredImage& image, std::uint16_t sequence, std::uint8_t length) {

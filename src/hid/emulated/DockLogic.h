@@ -116,6 +116,10 @@ class CDockLogic {
     void OnCommand(std::span<const std::uint8_t> report, DockActions& actions);
     void CheckUnnamedBytes(std::span<const std::uint8_t> report, std::string_view name,
                            std::size_t payloadEnd);
+    void StoreChunk(StoredImage& image, std::span<const std::uint8_t> report,
+                    std::uint16_t sequence, std::uint8_t length);
+    void CheckChunkTail(std::span<const std::uint8_t> report, const char* stream,
+                        std::uint16_t sequence, std::uint8_t length);
     void CheckExitVersion(std::span<const std::uint8_t> report);
     void CheckChunkLength(StoredImage& image, std::uint16_t sequence, std::uint8_t length);
     void CheckAnswerRead(std::span<const std::uint8_t> report);
