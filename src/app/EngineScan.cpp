@@ -145,7 +145,7 @@ void CTamblorEngine::ScanLocked() {
     WakeReader();
     SendGetMode();
     m_deviceReady = 1;
-    if (m_upgradeState != 0) RunUpgradeStep();
+    if (m_upgradeState != SequenceState::Idle) RunUpgradeStep();
 }
 
 void CTamblorEngine::OnStartUpgrade() {
@@ -154,7 +154,7 @@ void CTamblorEngine::OnStartUpgrade() {
     // Taken once: a second press before the button went grey must not restart the sequence
     // under the device, nor may a press after the device has gone.
     if (m_link.g_deviceConnected == 0) return;
-    if (m_upgradeState != 0 && m_upgradeState != 17) return;
+    if (IsRunning(m_upgradeState)) return;
     // Nor while the device still owes an answer (a press that slipped in before a rescan's
     // grey button): the sequence's first report would go out beside the query, and the
     // query's answer would be taken for the sequence's, or, a mode reply, abandon it halfway.
@@ -162,13 +162,13 @@ void CTamblorEngine::OnStartUpgrade() {
     m_ui.ClearLog();
     PostLogLine("Waiting...");
     if (m_ispMode == 1) {
-        m_upgradeState = 9;
+        m_upgradeState = SequenceState::AwaitIspDevice;
     } else if (m_package.m_startSelector == '2') {
-        m_upgradeState = 2;
+        m_upgradeState = SequenceState::Chip2File1Begin;
     } else if (m_package.m_startSelector == '3') {
-        m_upgradeState = 18;
+        m_upgradeState = SequenceState::Chip1Prepare;
     } else {
-        m_upgradeState = 8;
+        m_upgradeState = SequenceState::SwitchToIsp;
     }
     RunUpgradeStep();
     m_ui.EnableUpgradeButton(false);
@@ -188,7 +188,7 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
         // the old interface's removal was announced: the end of the link looks again.
         const bool linkUsable =
             m_link.g_deviceConnected == 1 && m_link.g_readOpen == 1 && m_link.g_writeOpen == 1;
-        const bool sequenceRunning = m_upgradeState != 0 && m_upgradeState != 17;
+        const bool sequenceRunning = IsRunning(m_upgradeState);
         if (m_link.g_deviceConnected == 1) m_arrivalWhileConnected = true;
         if (linkUsable && sequenceRunning) return 0;
         ScanLocked();
@@ -208,14 +208,14 @@ void CTamblorEngine::EndLink(const char* line) {
     m_awaitedAnswers.clear();
     PostLogLine(line);
     switch (m_upgradeState) {
-        case 0:
-        case 9:
+        case SequenceState::Idle:
+        case SequenceState::AwaitIspDevice:
             break;
-        case 17:
-            m_upgradeState = 0;
+        case SequenceState::Ended:
+            m_upgradeState = SequenceState::Idle;
             break;
         default:
-            m_upgradeState = 0;
+            m_upgradeState = SequenceState::Idle;
             PostLogLine("Error!, restart please.");
             break;
     }

@@ -14,6 +14,7 @@ std::uint8_t ReplyByte(const std::uint8_t* reply, std::size_t index) {
 }  // namespace
 
 void CTamblorEngine::RunUpgradeStep() {
+    using S = SequenceState;
     const std::uint8_t r5 = ReplyByte(m_lastReply, 5);
     const std::uint8_t r6 = ReplyByte(m_lastReply, 6);
     const auto checksum = static_cast<std::uint16_t>(r5 * 256 + r6);
@@ -21,115 +22,115 @@ void CTamblorEngine::RunUpgradeStep() {
     for (bool again = true; again;) {
         again = false;
         switch (m_upgradeState) {
-            case 2:
+            case S::Chip2File1Begin:
                 BeginStream(StreamKind::Chip2File1);
-                m_upgradeState = 3;
+                m_upgradeState = S::Chip2File1Sending;
                 again = true;
                 break;
-            case 3:
+            case S::Chip2File1Sending:
                 if (StreamStep() == StreamStatus::Finished) {
                     PostLogLine("File 1/2 End");
-                    m_upgradeState = 5;
+                    m_upgradeState = S::Chip2File2Begin;
                     again = true;
                 }
                 break;
-            case 5:
+            case S::Chip2File2Begin:
                 BeginStream(StreamKind::Chip2File2);
-                m_upgradeState = 6;
+                m_upgradeState = S::Chip2File2Sending;
                 again = true;
                 break;
-            case 6:
+            case S::Chip2File2Sending:
                 if (StreamStep() == StreamStatus::Finished) {
                     PostLogLine("File 2/2 End, ISP Chip 2 FINISH");
-                    m_upgradeState = 8;
+                    m_upgradeState = S::SwitchToIsp;
                     again = true;
                 }
                 break;
-            case 8:
+            case S::SwitchToIsp:
                 m_ui.SetFillColor(kFillGold, true);
                 SendIspSwitch();
-                m_upgradeState = 9;
+                m_upgradeState = S::AwaitIspDevice;
                 break;
-            case 9:
+            case S::AwaitIspDevice:
                 if (m_ispMode == 1) {
                     SendIspErase();
-                    m_upgradeState = 10;
+                    m_upgradeState = S::Chip3Erasing;
                 }
                 break;
-            case 10:
+            case S::Chip3Erasing:
                 if (r5 != 0) {
                     PostLogLine("ISP Chip 3 ERASE ERROR!");
-                    m_upgradeState = 17;
+                    m_upgradeState = S::Ended;
                 } else {
                     BeginStream(StreamKind::Chip3);
-                    m_upgradeState = 12;
+                    m_upgradeState = S::Chip3Sending;
                     again = true;
                 }
                 break;
-            case 11:
+            case S::Chip3Verifying:
                 if (checksum == m_package.m_segmentSum0) {
                     PostLogLine("Chip 3 Checksum pass, ISP Success!");
                     SendIspSwitch();
                 } else {
                     PostLogLine("ISP Chip 3 false!");
                 }
-                m_upgradeState = 17;
+                m_upgradeState = S::Ended;
                 break;
-            case 12:
+            case S::Chip3Sending:
                 if (StreamStep() == StreamStatus::Finished) {
                     PostLogLine("File 1/1 End");
                     PostLogLine("ISP Chip 3 Finish!");
                     m_ui.SetFillColor(kFillGreen, true);
                     SendIspChecksum();
-                    m_upgradeState = 11;
+                    m_upgradeState = S::Chip3Verifying;
                 }
                 break;
-            case 18:
+            case S::Chip1Prepare:
                 m_ui.SetFillColor(kFillGold, true);
                 PostLogLine("WORK_PREPARE..");
                 SendChip1Prepare();
-                m_upgradeState = 19;
+                m_upgradeState = S::Chip1Preparing;
                 break;
-            case 19:
+            case S::Chip1Preparing:
                 if (r5 != 0) {
                     PostLogLine("ISP Chip 1 FLASH ERROR!");
                     SendChip1End(Answer::None);
-                    m_upgradeState = 17;
+                    m_upgradeState = S::Ended;
                 } else {
                     SendChip1Erase();
-                    m_upgradeState = 20;
+                    m_upgradeState = S::Chip1Erasing;
                 }
                 break;
-            case 20:
+            case S::Chip1Erasing:
                 if (r5 != 0) {
                     PostLogLine("ISP Chip 1 ERASE ERROR!");
                     SendChip1End(Answer::None);
-                    m_upgradeState = 17;
+                    m_upgradeState = S::Ended;
                 } else {
                     PostLogLine("Chip 1 Erasing...");
                     SendChip1EraseStatus();
-                    m_upgradeState = 21;
+                    m_upgradeState = S::Chip1EraseWaiting;
                 }
                 break;
-            case 21:
+            case S::Chip1EraseWaiting:
                 if (r5 != 0) {
                     SendChip1EraseStatus();
                 } else {
                     BeginStream(StreamKind::Chip1);
-                    m_upgradeState = 22;
+                    m_upgradeState = S::Chip1Sending;
                     again = true;
                 }
                 break;
-            case 22:
+            case S::Chip1Sending:
                 if (StreamStep() == StreamStatus::Finished) {
                     PostLogLine("File 1/1 End");
                     PostLogLine("ISP Chip 1 Finish!");
                     PostLogLine("Verify..");
                     SendChip1Checksum();
-                    m_upgradeState = 24;
+                    m_upgradeState = S::Chip1Verifying;
                 }
                 break;
-            case 24:
+            case S::Chip1Verifying:
                 if (checksum == m_package.m_segmentSum4) {
                     PostLogLine("Chip 1 Checksum pass, ISP Success!");
                 } else {
@@ -141,9 +142,10 @@ void CTamblorEngine::RunUpgradeStep() {
                     PostLogLine("ISP false!");
                 }
                 SendChip1End(Answer::Awaited);
-                m_upgradeState = 8;
+                m_upgradeState = S::SwitchToIsp;
                 break;
-            default:  // 0 (idle), 17 (ended) and values no state uses
+            case S::Idle:
+            case S::Ended:
                 break;
         }
     }
@@ -176,7 +178,7 @@ CTamblorEngine::StreamStatus CTamblorEngine::StreamStep() {
         // changed under the tool): the chip would be programmed with garbage and its checksum
         // could not tell us which.
         PostLogLine("ISP file read error!");
-        m_upgradeState = 17;
+        m_upgradeState = SequenceState::Ended;
         return StreamStatus::Failed;
     }
     return StreamStatus::Running;

@@ -57,13 +57,13 @@ void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
             m_ispMode = r[5] & 1;
             if (m_ispMode) {
                 PostLogLine("ISP device found!");
-                if (m_upgradeState == 0) {
+                if (m_upgradeState == SequenceState::Idle) {
                     m_ui.EnableUpgradeButton(true);
-                } else if (m_upgradeState != 17) {
-                    m_upgradeState = 9;
+                } else if (m_upgradeState != SequenceState::Ended) {
+                    m_upgradeState = SequenceState::AwaitIspDevice;
                 }
             } else {
-                m_upgradeState = 0;
+                m_upgradeState = SequenceState::Idle;
                 PostLogLine("AP device found!");
                 SendGetVersion();
             }
@@ -95,12 +95,12 @@ void CTamblorEngine::PostLogProgress(std::string text, int value) {
 
 std::uint8_t CTamblorEngine::UpgradeState() const {
     std::lock_guard lock(m_lock);
-    return m_upgradeState;
+    return StateNumber(m_upgradeState);
 }
 
 bool CTamblorEngine::IsUpgradeRunning() const {
     std::lock_guard lock(m_lock);
-    return m_upgradeState != 0 && m_upgradeState != 17;
+    return IsRunning(m_upgradeState);
 }
 
 bool CTamblorEngine::IsDeviceReady() const {

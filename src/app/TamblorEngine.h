@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "SequenceState.h"
 #include "UiPort.h"
 #include "hid/HidPort.h"
 #include "hid/LinkState.h"
@@ -59,8 +60,9 @@ class CTamblorEngine {
     void OnDeviceReport(std::span<const std::uint8_t> report);
 
     // Observers for front-ends and tests; each takes the lock.
+    // The sequence state's number (SequenceState).
     std::uint8_t UpgradeState() const;
-    // True while a chip is being worked on (a state other than 0 and 17).
+    // True while a chip is being worked on (IsRunning).
     bool IsUpgradeRunning() const;
     bool IsDeviceReady() const;
     LinkState Link() const;
@@ -138,7 +140,7 @@ class CTamblorEngine {
 
     // Shared state of the dialog.
     int m_deviceReady = 0;
-    std::uint8_t m_upgradeState = 0;
+    SequenceState m_upgradeState = SequenceState::Idle;
     int m_ispMode = 0;
     const std::uint8_t* m_lastReply = nullptr;  // points into m_replyBuffer once a report came
     Report m_replyBuffer{};
