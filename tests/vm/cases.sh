@@ -293,7 +293,8 @@ case_two_copies() {
     elif [ "$dock_rc" != 0 ] || ! dock_report_ok upgraded || [ -n "$(violations)" ]; then
         fail $case "the dock's report is not one clean upgrade (exit $dock_rc): $(violations)"
     else
-        pass $case "$(grep -o "at [0-9]*-[0-9.]*" /tmp/$case.$loser) claimed by one copy, $(report_counts)"
+        place=$(grep -o "dock at [0-9]*-[0-9.]*" /tmp/$case.$loser | head -n 1)
+        pass $case "the $place claimed by one copy, the other exited $loser_rc, $(report_counts)"
     fi
 }
 
