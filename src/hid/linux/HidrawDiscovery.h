@@ -16,7 +16,7 @@ struct HidrawNode {
     std::string devnode;
     std::optional<HidAttributes> attributes;         // empty without a HID parent or HID_ID
     std::optional<ReportDescriptorInfo> descriptor;  // empty when unreadable or malformed
-    std::string place;  // "BUSNUM-DEVPATH" of the USB device; empty on other buses
+    std::string place{};  // "BUSNUM-DEVPATH" of the USB device; empty on other buses
 };
 
 // Every hidraw node present, in udev's order.
