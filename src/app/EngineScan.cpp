@@ -93,6 +93,7 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
     // Error!". Nothing else then reads it in a loop or writes more than it takes.
     if (!FitsReportBuffers(m_link.g_inputReportLength) ||
         !FitsReportBuffers(m_link.g_outputReportLength)) {
+        ReleaseClaimUnlessWaiting();
         return true;
     }
     if (auto read = m_bus.OpenInterfaceRead(*matched)) {
@@ -103,6 +104,9 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
         m_writeChannel = std::move(write);
         m_link.g_writeOpen = 1;
     }
+    // Only a copy that can work on the dock keeps others away: one denied its node (no
+    // permission, say) would otherwise lock out the copy that could upgrade it.
+    if (m_link.g_readOpen == 0 || m_link.g_writeOpen == 0) ReleaseClaimUnlessWaiting();
     return true;
 }
 

@@ -79,6 +79,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, LetGo,
                                            LetGoCase{"AwaitingTheBootLoader", true, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A copy that cannot open the dock (no permission, its node held) must not keep away the copy
+// that could upgrade it.
+TEST_F(EngineClaim, ACopyThatCannotOpenTheDockLetsThePlaceGo) {
+    bus.failWrite = true;
+    Start();
+    EXPECT_TRUE(HasLine("device Error!"));
+    EXPECT_EQ(bus.claimsAsked, std::vector<std::string>{"3-1.4"});
+    EXPECT_EQ(bus.HoldsKept(), 0);
+}
+
 TEST_F(EngineClaim, APlaceThatCannotBeClaimedIsToldOnceAndTheDockStillServed) {
     bus.claimOutcome = ClaimOutcome::Unavailable;
     bus.claimDetail = "/run/lock: No such file or directory";
