@@ -67,7 +67,18 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
         break;
     }
     m_link.unreadableCaps = matched == nullptr && unreadableCaps;
+    m_link.claimRefused = false;
+    m_link.refusedPlace.clear();
     if (matched == nullptr) return false;
+    if (!ClaimDock(*matched)) {
+        // Another copy is upgrading this dock: not a byte of ours may reach it, nor may we
+        // read the answers meant for that copy.
+        CloseHidDevice();
+        m_link.g_deviceConnected = 0;
+        m_link.claimRefused = true;
+        m_link.refusedPlace = matched->place;
+        return false;
+    }
 
     // A rescan while connected: the reader may be blocked on the old read channel, so release
     // the old channels before opening new ones.
@@ -82,6 +93,7 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
     // Error!". Nothing else then reads it in a loop or writes more than it takes.
     if (!FitsReportBuffers(m_link.g_inputReportLength) ||
         !FitsReportBuffers(m_link.g_outputReportLength)) {
+        ReleaseClaimUnlessWaiting();
         return true;
     }
     if (auto read = m_bus.OpenInterfaceRead(*matched)) {
@@ -92,6 +104,9 @@ bool CTamblorEngine::OpenHidDevice(std::uint16_t vendorId, std::uint16_t product
         m_writeChannel = std::move(write);
         m_link.g_writeOpen = 1;
     }
+    // Only a copy that can work on the dock keeps others away: one denied its node (no
+    // permission, say) would otherwise lock out the copy that could upgrade it.
+    if (m_link.g_readOpen == 0 || m_link.g_writeOpen == 0) ReleaseClaimUnlessWaiting();
     return true;
 }
 
@@ -114,6 +129,11 @@ void CTamblorEngine::ScanLocked() {
     m_deviceReady = 0;
     m_ui.EnableUpgradeButton(false);
     if (m_link.g_deviceConnected == 0) {
+        if (m_link.claimRefused) {
+            NoteRefusedClaim();
+            return;
+        }
+        ReleaseClaimUnlessWaiting();
         if (m_link.unreadableCaps) {
             // The package's device is there but unusable: no product ID differed.
             PostLogLine("device Error!");
@@ -219,6 +239,7 @@ void CTamblorEngine::EndLink(const char* line) {
             PostLogLine("Error!, restart please.");
             break;
     }
+    ReleaseClaimUnlessWaiting();
     m_ui.EnableUpgradeButton(false);
     // An interface that arrived while this one was connected may be the dock back already
     // (notices of a restart can come in either order): find it now, as no arrival will
@@ -242,6 +263,7 @@ void CTamblorEngine::OnDestroy() {
         if (m_destroyed) return;
         m_destroyed = true;
         CloseHidDevice();
+        DropClaim();  // nothing waits any more
     }
     // Without the lock: the reader may be waiting for it to finish its last report.
     StopIoThreads();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -83,6 +84,13 @@ class CTamblorEngine {
     void EndLink(const char* line);
     // True when an interface that the scan would match is present, found without a word.
     bool ExpectedDevicePresent();
+    // Claims the interface's place unless ours already; false when another copy holds it.
+    bool ClaimDock(const HidInterfaceInfo& info);
+    // Lets the place go, unless a sequence still waits for the dock to come back to it.
+    void ReleaseClaimUnlessWaiting();
+    void DropClaim();
+    // Tells the operator, once per place, that another copy is upgrading the dock there.
+    void NoteRefusedClaim();
 
     void PostLogLine(std::string text);
     void PostLogProgress(std::string text, int value);
@@ -155,6 +163,15 @@ class CTamblorEngine {
     // An interface arrived while the device was connected: its scan may have been put off, or
     // found the old interface still there, so the end of the link looks again.
     bool m_arrivalWhileConnected = false;
+
+    // The place of the dock this copy works on, held from the scan that opens the dock until
+    // the dock is closed with no sequence waiting for it: across the restart, the dock comes
+    // back on a new path that any copy could otherwise take first.
+    bool m_claimed = false;
+    std::string m_claimPlace;
+    std::unique_ptr<IDockClaim> m_claimHold;
+    std::optional<std::string> m_refusalToldFor;  // the place whose refusal the log has told
+    bool m_claimNoteTold = false;  // the log has told that places cannot be claimed here
 
     // Link.
     LinkState m_link;

@@ -25,6 +25,8 @@ namespace tamblor {
 namespace {
 
 constexpr int kExitFailed = 1;
+// The dock is being upgraded by another copy of the tool: nothing was tried (EX_TEMPFAIL).
+constexpr int kExitBusy = 75;
 // After "ISP Success!" the dock restarts into its application; long enough to see it return.
 constexpr std::chrono::seconds kReturnWait{3};
 
@@ -141,11 +143,23 @@ int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& pac
     }
     // The start-up's own lines first; then, before a wait, a word about it.
     session.Run([] { return true; }, kDockWait);
-    if (engine.Link().g_deviceConnected == 0) session.ShowNote(err, WaitingLine(package));
-    session.Run([&] { return session.UpgradeEnabled(); }, kDockWait, descriptor, pump);
+    const auto refused = [&engine] { return engine.Link().claimRefused; };
+    if (engine.Link().g_deviceConnected == 0 && !refused()) {
+        session.ShowNote(err, WaitingLine(package));
+    }
+    session.Run([&] { return session.UpgradeEnabled() || refused(); }, kDockWait, descriptor, pump);
 
     bool started = false;
     bool wentQuiet = false;
+    if (!session.Stopped() && refused()) {
+        // A script wants to hear at once that the dock is busy, not after a wait that another
+        // copy's upgrade would outlast anyway.
+        const std::string place = engine.Link().refusedPlace;
+        engine.OnDestroy();
+        err << "tamblor-cli upgrade: another copy of tamblor is upgrading the dock at " << place
+            << "; this one leaves it alone\n";
+        return kExitBusy;
+    }
     if (!session.Stopped()) {
         if (!session.UpgradeEnabled()) {
             const bool attached = engine.Link().g_deviceConnected != 0;

@@ -35,6 +35,10 @@ struct HidInterfaceInfo {
     // collections' reports (a hidraw node of a device that numbers its reports). Empty where
     // the path carries this collection's reports only.
     std::vector<std::uint8_t> inputReportIds{};
+    // Where the device is plugged in, a name that stays the same while the device restarts
+    // (on Linux the USB port chain "BUSNUM-DEVPATH", such as "3-1.4"). Empty where the platform
+    // cannot tell; such a device cannot be claimed beyond its path.
+    std::string place{};
 };
 
 class IHidReadChannel {
@@ -64,6 +68,26 @@ struct DeviceChange {
 
 using DeviceChangeSink = std::function<void(const DeviceChange&)>;
 
+// A hold on a place: while it lives, no other copy of the tool is granted the same place.
+class IDockClaim {
+  public:
+    virtual ~IDockClaim() = default;
+};
+
+enum class ClaimOutcome {
+    Granted,        // the place is ours (or the platform has nothing to claim)
+    HeldElsewhere,  // another copy of the tool holds the place
+    Unavailable,    // the place cannot be claimed on this machine; only the path is held
+};
+
+struct ClaimResult {
+    ClaimOutcome outcome = ClaimOutcome::Granted;
+    // Set when Granted through a lock; the claim ends when it is destroyed.
+    std::unique_ptr<IDockClaim> hold;
+    // Why, when Unavailable.
+    std::string detail;
+};
+
 // The HID port: everything the engine needs of the machine's HID stack.
 class IHidBus {
   public:
@@ -89,6 +113,14 @@ class IHidBus {
     // A line of advice after an interface failed to open (for instance missing permissions);
     // empty when there is nothing to add.
     virtual std::string OpenFailureHint() const { return {}; }
+    // Claims the interface's place for this copy of the tool, so that a dock that comes back
+    // from a restart on another path is still ours. Never waits. A copy refused a place hears
+    // of its release as an Arrival (so it rescans), where the platform can tell; the default
+    // grants every place.
+    virtual ClaimResult ClaimPlace(const HidInterfaceInfo& info) {
+        (void)info;
+        return {};
+    }
 };
 
 }  // namespace tamblor

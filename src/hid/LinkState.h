@@ -22,6 +22,10 @@ struct LinkState {
     // product IDs and version number whose collections could not be read (a truncated,
     // unbalanced or empty report descriptor, say): the device is there but unusable.
     bool unreadableCaps = false;
+    // The last scan found the package's device at `refusedPlace`, but another copy of the tool
+    // holds that place (it is upgrading the dock there): left alone until that copy lets go.
+    bool claimRefused = false;
+    std::string refusedPlace;
 };
 
 inline constexpr std::uint16_t g_expectedUsagePage = 0xFF00;

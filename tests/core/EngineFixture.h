@@ -73,7 +73,10 @@ class EngineFixture : public ::testing::Test {
     void Restart() {
         const auto path = engine->Link().g_devicePath;
         engine->OnDeviceChange({DeviceChangeKind::Removal, path});
-        bus.interfaces = {FakeBus::Dock(path + "'")};
+        // Back on the port it left.
+        auto back = FakeBus::Dock(path + "'");
+        back.place = bus.interfaces.empty() ? std::string() : bus.interfaces.front().place;
+        bus.interfaces = {back};
         engine->OnDeviceChange({DeviceChangeKind::Arrival, path + "'"});
     }
 

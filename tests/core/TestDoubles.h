@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -78,6 +79,16 @@ struct ReadResult {
 // OnDeviceReport.
 class FakeBus : public IHidBus {
   public:
+    class Hold final : public IDockClaim {
+      public:
+        explicit Hold(std::shared_ptr<int> count) : m_count(std::move(count)) { ++*m_count; }
+        ~Hold() override { --*m_count; }
+
+      private:
+        std::shared_ptr<int> m_count;
+    };
+    std::shared_ptr<int> holds = std::make_shared<int>(0);
+
     struct Shared {
         std::mutex lock;
         std::condition_variable changed;
@@ -104,6 +115,14 @@ class FakeBus : public IHidBus {
     }
     void SetDeviceChangeSink(DeviceChangeSink) override {}
     std::string OpenFailureHint() const override { return hint; }
+    ClaimResult ClaimPlace(const HidInterfaceInfo& info) override {
+        claimsAsked.push_back(info.place);
+        ClaimResult result{claimOutcome, nullptr, claimDetail};
+        if (claimOutcome == ClaimOutcome::Granted) result.hold = std::make_unique<Hold>(holds);
+        return result;
+    }
+    // Holds of granted places the engine still keeps.
+    int HoldsKept() const { return *holds; }
 
     std::vector<Report> Written() {
         std::lock_guard lock(shared.lock);
@@ -138,6 +157,10 @@ class FakeBus : public IHidBus {
     }
 
     std::vector<HidInterfaceInfo> interfaces;
+    // What ClaimPlace answers, and the places it was asked for.
+    ClaimOutcome claimOutcome = ClaimOutcome::Granted;
+    std::string claimDetail;
+    std::vector<std::string> claimsAsked;
     bool failRead = false;
     bool failWrite = false;
     std::string hint;

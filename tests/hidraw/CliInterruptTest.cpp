@@ -153,6 +153,7 @@ class CliInterrupt : public testing::TestWithParam<Row> {
         m_dock = std::make_unique<CGatedDock>(m_node->master.Get(), 5);
     }
     CGatedDock& Dock() { return *m_dock; }
+    const std::string& Place() const { return m_node->place; }
 
     CHidrawTestbed testbed;
     TestPackage package;
@@ -297,8 +298,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"SigpipeDuringTheUpgradeIsIgnored", true, {SIGPIPE}, true, 0, ""}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
-// A second copy of the tool on the dock that the first is upgrading is refused with a word on
-// why, and the first finishes as if it were alone.
+// A second copy of the tool on the dock that the first is upgrading is refused at once with a
+// word on why, leaves the dock alone, and the first finishes as if it were alone.
 class TwoTools : public CliInterrupt {};
 
 TEST_F(TwoTools, TheSecondIsRefusedAndTheFirstFinishes) {
@@ -315,17 +316,25 @@ TEST_F(TwoTools, TheSecondIsRefusedAndTheFirstFinishes) {
 
     CSharedText secondOut, secondErr;
     std::ostream secondOutStream(&secondOut), secondErrStream(&secondErr);
-    // The first goes on while the second is still there and holds the node open for reading.
+    // The first goes on only once the second has been refused.
     std::thread releaser([&] {
-        WaitUntil([&] { return Has(secondOut, "is held by another"); });
+        WaitUntil([&] { return Has(secondOut, "is being upgraded by another copy"); });
         Dock().Release();
     });
     const int second = RunTamblorCli({"upgrade", "--package", package.path.string()}, package.path,
                                      secondOutStream, secondErrStream);
-    EXPECT_EQ(second, 1) << secondOut.Text() << secondErr.Text();
-    EXPECT_TRUE(Has(secondOut, "device Error!")) << secondOut.Text();
-    EXPECT_TRUE(Has(secondOut, "is held by another tamblor or tamblor-cli")) << secondOut.Text();
+    EXPECT_EQ(second, 75) << secondOut.Text() << secondErr.Text();
+    EXPECT_EQ(Count(secondOut, "The dock at " + Place() +
+                                   " is being upgraded by another copy of tamblor: waiting for "
+                                   "it to finish."),
+              1u)
+        << secondOut.Text();
+    EXPECT_EQ(secondErr.Text(),
+              "tamblor-cli upgrade: another copy of tamblor is upgrading the "
+              "dock at " +
+                  Place() + "; this one leaves it alone\n");
     EXPECT_FALSE(Has(secondOut, "Waiting...")) << secondOut.Text();
+    EXPECT_FALSE(Has(secondOut, "device Error!")) << secondOut.Text();
 
     releaser.join();
     ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();

@@ -60,7 +60,7 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t first) {
 }
 
 TEST_F(HidrawBusTest, ListsOneInterfacePerTopLevelCollection) {
-    testbed.Plug({.reportDescriptor = KeyboardThenDockDescriptor()});
+    testbed.Plug({.reportDescriptor = KeyboardThenDockDescriptor(), .devpath = "1.4"});
     testbed.Plug({.vendorId = 0x046D,
                   .productId = 0xC52B,
                   .bcdDevice = std::nullopt,
@@ -95,6 +95,12 @@ TEST_F(HidrawBusTest, ListsOneInterfacePerTopLevelCollection) {
         EXPECT_EQ(got.caps->inputReportByteLength, expected[i].caps->inputReportByteLength);
         EXPECT_EQ(got.caps->outputReportByteLength, expected[i].caps->outputReportByteLength);
     }
+    // The USB port each sits on, the same for every collection of a node.
+    const std::string bus = testbed.BusNumber();
+    EXPECT_EQ(interfaces[0].place, bus + "-1.4");
+    EXPECT_EQ(interfaces[1].place, bus + "-1.4");
+    EXPECT_EQ(interfaces[2].place, bus + "-2");
+    EXPECT_EQ(interfaces[3].place, bus + "-3");
 }
 
 TEST_F(HidrawBusTest, NoNodesNoInterfaces) { EXPECT_TRUE(bus.EnumerateInterfaces().empty()); }

@@ -43,7 +43,7 @@ bool CRecordingUi::UpgradeEnabled() const {
     return m_upgradeEnabled;
 }
 
-TestPackage::TestPackage(char selector, const std::string& pid) {
+TestPackage::TestPackage(char selector, const std::string& pid, std::uint8_t flip) {
     static std::atomic<int> counter{0};
     directory = std::filesystem::temp_directory_path() /
                 ("tamblor-hidraw-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
@@ -52,6 +52,7 @@ TestPackage::TestPackage(char selector, const std::string& pid) {
 
     const auto full = MakeSyntheticImage(kSegChip3);
     chip3Image.assign(full.begin(), full.begin() + 1000);
+    for (auto& byte : chip3Image) byte ^= flip;
     RecordFields fields;
     fields.selector = std::string(1, selector);
     fields.pid = pid;
@@ -73,7 +74,8 @@ TestPackage::~TestPackage() {
     std::filesystem::remove_all(directory, ignored);
 }
 
-CHidrawRig::CHidrawRig(const DockConfig& dockConfig) : engine(bus, ui), dock(dockConfig) {
+CHidrawRig::CHidrawRig(const DockConfig& dockConfig)
+    : bus(claims.Path()), engine(bus, ui), dock(dockConfig) {
     bus.SetDeviceChangeSink([this](const DeviceChange& change) {
         if (m_started) m_changeResults.push_back(engine.OnDeviceChange(change));
     });
@@ -93,7 +95,8 @@ CHidrawRig::~CHidrawRig() {
 
 void CHidrawRig::PlugDock(const UsbHidDevice& device) {
     m_dockDevice = device;
-    m_dockNode = testbed.Plug(device);
+    if (m_dockDevice.devpath.empty()) m_dockDevice.devpath = "1.4";
+    m_dockNode = testbed.Plug(m_dockDevice);
     m_dockPeer =
         std::make_unique<CPtyDock>(dock, m_dockNode->master.Get(), m_dockNode->slave.Get());
 }
@@ -111,12 +114,19 @@ PluggedNode& CHidrawRig::PlugOther(const UsbHidDevice& device) {
 void CHidrawRig::Unplug(PluggedNode& node) { testbed.Unplug(node); }
 
 bool CHidrawRig::PumpOnce(std::chrono::milliseconds wait) {
-    bool happened = false;
+    const bool changed = PumpChanges(wait);
+    return PumpDockEffects() || changed;
+}
+
+bool CHidrawRig::PumpChanges(std::chrono::milliseconds wait) {
     pollfd watched{bus.DeviceChangeDescriptor(), POLLIN, 0};
-    if (::poll(&watched, 1, static_cast<int>(wait.count())) > 0) {
-        bus.PumpDeviceChanges();
-        happened = true;
-    }
+    if (::poll(&watched, 1, static_cast<int>(wait.count())) <= 0) return false;
+    bus.PumpDeviceChanges();
+    return true;
+}
+
+bool CHidrawRig::PumpDockEffects() {
+    bool happened = false;
     std::deque<DockEffect> effects;
     {
         std::lock_guard lock(dock.lock);

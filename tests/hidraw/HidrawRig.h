@@ -39,8 +39,10 @@ class CRecordingUi final : public IUiPort {
 
 // A package file of `selector` with a small Chip 3 image (17 chunks), in a fresh temporary
 // directory that the object removes.
+// `flip` is XORed into every byte of the image, so two packages can carry different bytes.
 struct TestPackage {
-    explicit TestPackage(char selector = '1', const std::string& pid = "f505");
+    explicit TestPackage(char selector = '1', const std::string& pid = "f505",
+                         std::uint8_t flip = 0);
     ~TestPackage();
     std::filesystem::path directory;
     std::filesystem::path path;
@@ -55,7 +57,8 @@ class CHidrawRig {
     explicit CHidrawRig(const DockConfig& dock = {});
     ~CHidrawRig();
 
-    // The dock, answering through its logic; identity and descriptor from `device`.
+    // The dock, answering through its logic; identity and descriptor from `device`. It keeps
+    // its port (devpath "1.4" unless `device` names one) across restarts.
     void PlugDock(const UsbHidDevice& device = {});
     void UnplugDock();
     // Any other device; it never answers.
@@ -71,13 +74,19 @@ class CHidrawRig {
                   std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Pumps until nothing has happened for a short while.
     void Settle();
+    // The two halves of a pump: the tool's device changes (waiting up to `wait` for one), and
+    // the dock's restarts and unplugs. True when something happened.
+    bool PumpChanges(std::chrono::milliseconds wait);
+    bool PumpDockEffects();
 
     const std::string& DockNode() const { return m_dockNode->devnode; }
+    const std::string& DockPlace() const { return m_dockNode->place; }
     std::vector<std::pair<int, bool>> DockDescriptors() const { return DescriptorsOn(*m_dockNode); }
     // Results of OnDeviceChange for every change delivered, in order.
     std::vector<int> ChangeResults() const { return m_changeResults; }
 
     CHidrawTestbed testbed;
+    CClaimFolder claims;
     CHidrawBus bus;
     CRecordingUi ui;
     CTamblorEngine engine;

@@ -96,9 +96,36 @@ std::vector<std::uint8_t> UnnumberedVendorDescriptor() {
 }
 
 CHidrawTestbed::CHidrawTestbed()
-    : m_testbed(umockdev_testbed_new()), m_root(Take(umockdev_testbed_get_root_dir(m_testbed))) {}
+    : m_testbed(umockdev_testbed_new()),
+      m_root(Take(umockdev_testbed_get_root_dir(m_testbed))),
+      m_busnum(std::to_string(1000 + ::getpid())) {}
 
-CHidrawTestbed::~CHidrawTestbed() { g_object_unref(m_testbed); }
+CHidrawTestbed::~CHidrawTestbed() {
+    g_object_unref(m_testbed);
+    // The claims that tools of this process left in the machine's folder: their names carry
+    // this process's bus number, so they are ours alone.
+    const std::string prefix = "tamblor-dock-" + m_busnum + "-";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/run/lock", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && entry.is_regular_file(error)) {
+            std::filesystem::remove(entry.path(), error);
+        }
+    }
+}
+
+CClaimFolder::CClaimFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tamblor-claims-XXXXXX").string();
+    Check(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+    m_path = pattern;
+    Check(::chmod(m_path.c_str(), 01777) == 0, "chmod claim folder");
+}
+
+CClaimFolder::~CClaimFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
 
 bool CHidrawTestbed::IsActive() {
     // umockdev_in_mock_environment() also needs a testbed to exist; this asks only whether
@@ -116,16 +143,20 @@ std::unique_ptr<PluggedNode> CHidrawTestbed::Plug(const UsbHidDevice& device) {
     const std::string vid = Hex(device.vendorId, 4);
     const std::string pid = Hex(device.productId, 4);
     const std::string bcd = device.bcdDevice ? Hex(*device.bcdDevice, 4) : "";
+    const std::string devpath = device.devpath.empty() ? std::to_string(instance) : device.devpath;
     auto node = std::make_unique<PluggedNode>();
+    node->place = m_busnum + "-" + devpath;
 
     node->usbSyspath =
         device.bcdDevice
             ? Take(umockdev_testbed_add_device(
                   m_testbed, "usb", port.c_str(), nullptr, "idVendor", vid.c_str(), "idProduct",
-                  pid.c_str(), "bcdDevice", bcd.c_str(), nullptr, "DEVTYPE", "usb_device", nullptr))
+                  pid.c_str(), "bcdDevice", bcd.c_str(), "busnum", m_busnum.c_str(), "devpath",
+                  devpath.c_str(), nullptr, "DEVTYPE", "usb_device", nullptr))
             : Take(umockdev_testbed_add_device(m_testbed, "usb", port.c_str(), nullptr, "idVendor",
-                                               vid.c_str(), "idProduct", pid.c_str(), nullptr,
-                                               "DEVTYPE", "usb_device", nullptr));
+                                               vid.c_str(), "idProduct", pid.c_str(), "busnum",
+                                               m_busnum.c_str(), "devpath", devpath.c_str(),
+                                               nullptr, "DEVTYPE", "usb_device", nullptr));
     const std::string usbInterface = Take(umockdev_testbed_add_device(
         m_testbed, "usb", (port + ":1.0").c_str(), node->usbSyspath.c_str(), nullptr, "DEVTYPE",
         "usb_interface", nullptr));

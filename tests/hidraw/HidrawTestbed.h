@@ -28,6 +28,9 @@ struct UsbHidDevice {
     // The node's mode; 0 makes opening it fail with EACCES for a process without
     // CAP_DAC_OVERRIDE. Such a node is a plain file, not a line.
     bool denied = false;
+    // The port chain after the bus number (sysfs `devpath`); empty: the plug's own number, so
+    // every device sits on a port of its own. A dock that restarts keeps its port.
+    std::string devpath{};
 };
 
 // One plugged device: its sysfs paths and the far end of the line behind its hidraw node.
@@ -36,8 +39,9 @@ struct PluggedNode {
     std::string devnode;  // /dev/hidrawN
     std::string usbSyspath;
     std::string hidrawSyspath;
-    CUniqueFd master;  // the device's end: what the tool writes arrives here, and back
-    CUniqueFd slave;   // held open, so the line stays up while the tool reopens the node
+    std::string place;  // "BUSNUM-DEVPATH", as the tool names the port
+    CUniqueFd master;   // the device's end: what the tool writes arrives here, and back
+    CUniqueFd slave;    // held open, so the line stays up while the tool reopens the node
 };
 
 // Descriptors this process holds on the node's line, besides the testbed's own: access mode
@@ -65,11 +69,31 @@ class CHidrawTestbed {
     // True when the process runs under umockdev-wrapper.
     static bool IsActive();
 
+    // The bus number of every device plugged here: one of the process's own, since a tool
+    // whose claims are not redirected (the command line's) keeps them in the machine's folder,
+    // which test processes running side by side share.
+    const std::string& BusNumber() const { return m_busnum; }
+
   private:
     UMockdevTestbed* m_testbed;
     std::string m_root;
+    std::string m_busnum;
     std::set<int> m_numbersInUse;
     unsigned m_instances = 0;
+};
+
+// A folder for the claims of the tools under test (sticky, writable by everyone, like
+// /run/lock), removed with what it holds.
+class CClaimFolder {
+  public:
+    CClaimFolder();
+    ~CClaimFolder();
+    CClaimFolder(const CClaimFolder&) = delete;
+    CClaimFolder& operator=(const CClaimFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+
+  private:
+    std::string m_path;
 };
 
 }  // namespace tamblor::test

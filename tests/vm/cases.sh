@@ -263,6 +263,41 @@ case_window() {
     fi
 }
 
+# Two copies of the tool started together on one dock: the one that claims the dock's USB port
+# upgrades it, the other says why it leaves the dock alone, and the dock saw one clean upgrade.
+case_two_copies() {
+    case=two-copies
+    start_dock --package /vmtest/sel1.pkg --mode ap || { fail $case "dock did not come up"; return; }
+    as_tester timeout -s KILL 150 tamblor-cli upgrade --package /vmtest/sel1.pkg > /tmp/$case.a 2>&1 &
+    a_pid=$!
+    as_tester timeout -s KILL 150 tamblor-cli upgrade --package /vmtest/sel1.pkg > /tmp/$case.b 2>&1 &
+    b_pid=$!
+    wait $a_pid
+    a_rc=$?
+    wait $b_pid
+    b_rc=$?
+    stop_dock 100
+    if [ "$a_rc" = 0 ]; then
+        winner=a loser=b loser_rc=$b_rc
+    else
+        winner=b loser=a loser_rc=$a_rc
+    fi
+    if [ "$a_rc$b_rc" != "075" ] && [ "$a_rc$b_rc" != "750" ]; then
+        fail $case "exit statuses $a_rc and $b_rc, expected 0 and 75"
+    elif ! grep -qx "$SUCCESS" /tmp/$case.$winner; then
+        fail $case "no success line from the copy that exited 0"
+    elif ! grep -q "^tamblor-cli upgrade: another copy of tamblor is upgrading the dock at [0-9]*-[0-9.]*; this one leaves it alone$" /tmp/$case.$loser; then
+        fail $case "the refused copy (exit $loser_rc) does not say why"
+    elif grep -qx "Waiting..." /tmp/$case.$loser; then
+        fail $case "the refused copy started an upgrade"
+    elif [ "$dock_rc" != 0 ] || ! dock_report_ok upgraded || [ -n "$(violations)" ]; then
+        fail $case "the dock's report is not one clean upgrade (exit $dock_rc): $(violations)"
+    else
+        place=$(grep -o "dock at [0-9]*-[0-9.]*" /tmp/$case.$loser | head -n 1)
+        pass $case "the $place claimed by one copy, the other exited $loser_rc, $(report_counts)"
+    fi
+}
+
 # What tamblor-dock says when a piece is missing: one line, status 2, no gadget left behind.
 case_missing_pieces() {
     case=missing-pieces
@@ -364,4 +399,5 @@ case_upgrade two-collections /vmtest/sel2.pkg --keyboard-every 7
 case_sigterm_resume
 case_dock_signals
 command -v tamblor-window-probe > /dev/null && case_window
+case_two_copies
 turnaround_figures

@@ -1,5 +1,7 @@
 #include "HidrawBus.h"
 
+#include <sys/epoll.h>
+
 #include <cerrno>
 
 #include "HidrawDiscovery.h"
@@ -9,8 +11,35 @@ namespace tamblor {
 
 inline constexpr const char* kUdevRuleName = "70-tamblor.rules";
 
-CHidrawBus::CHidrawBus() : m_udev(udev_new()), m_monitorUdev(udev_new()) {
+namespace {
+
+// Holds a granted place until it is destroyed (the lock goes with the descriptor).
+class CLockedClaim final : public IDockClaim {
+  public:
+    explicit CLockedClaim(CUniqueFd file) : m_file(std::move(file)) {}
+
+  private:
+    CUniqueFd m_file;
+};
+
+void Watch(int epoll, int descriptor) {
+    if (descriptor < 0) return;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = descriptor;
+    ::epoll_ctl(epoll, EPOLL_CTL_ADD, descriptor, &event);
+}
+
+}  // namespace
+
+CHidrawBus::CHidrawBus(std::filesystem::path claimFolder)
+    : m_udev(udev_new()), m_monitorUdev(udev_new()), m_claimFolder(std::move(claimFolder)) {
     if (m_monitorUdev) m_monitor = std::make_unique<CUdevMonitor>(*m_monitorUdev);
+    // One descriptor for the front-end's loop: readable while either source has news.
+    m_changes.Reset(::epoll_create1(EPOLL_CLOEXEC));
+    if (!m_changes.IsValid()) return;
+    if (m_monitor) Watch(m_changes.Get(), m_monitor->Descriptor());
+    Watch(m_changes.Get(), m_claimWatch.Descriptor());
 }
 
 std::vector<HidInterfaceInfo> CHidrawBus::EnumerateInterfaces() {
@@ -64,10 +93,42 @@ void CHidrawBus::NoteOpenResult(bool& deniedFlag, const std::string& path, int e
 
 void CHidrawBus::SetDeviceChangeSink(DeviceChangeSink sink) { m_sink = std::move(sink); }
 
-int CHidrawBus::DeviceChangeDescriptor() const { return m_monitor ? m_monitor->Descriptor() : -1; }
+int CHidrawBus::DeviceChangeDescriptor() const {
+    if (m_changes.IsValid()) return m_changes.Get();
+    return m_monitor ? m_monitor->Descriptor() : -1;
+}
 
 void CHidrawBus::PumpDeviceChanges() {
     if (m_monitor) m_monitor->Pump(m_sink);
+    std::vector<std::string> freed;
+    {
+        std::lock_guard lock(m_claimLock);
+        freed = m_claimWatch.Pump();
+    }
+    // Outside the lock: the sink rescans, which claims again.
+    for (const auto& place : freed) {
+        if (m_sink)
+            m_sink({DeviceChangeKind::Arrival, (m_claimFolder / ClaimFileName(place)).string()});
+    }
+}
+
+ClaimResult CHidrawBus::ClaimPlace(const HidInterfaceInfo& info) {
+    ClaimResult result;
+    // Not on USB (uhid, say): nothing survives a restart to claim, and the node's lock is all.
+    if (info.place.empty()) return result;
+    PlaceLock lock = LockPlace(m_claimFolder, info.place);
+    result.outcome = lock.outcome;
+    result.detail = std::move(lock.detail);
+    std::lock_guard guard(m_claimLock);
+    if (lock.outcome == ClaimOutcome::HeldElsewhere) {
+        m_claimWatch.Wait(info.place, std::move(lock.file));
+        return result;
+    }
+    m_claimWatch.Forget(info.place);
+    if (lock.outcome == ClaimOutcome::Granted) {
+        result.hold = std::make_unique<CLockedClaim>(std::move(lock.file));
+    }
+    return result;
 }
 
 std::string CHidrawBus::OpenFailureHint() const {

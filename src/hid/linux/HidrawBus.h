@@ -1,25 +1,30 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 
+#include "ClaimWatch.h"
 #include "HidrawChannels.h"
+#include "PlaceLock.h"
 #include "UdevMonitor.h"
 #include "UdevPtr.h"
 #include "hid/HidPort.h"
 
 namespace tamblor {
 
-// The HID port over hidraw nodes, found and watched through udev.
+// The HID port over hidraw nodes, found and watched through udev. A dock's place is claimed
+// through a lock file in `claimFolder`, shared by every user's copy of the tool; a place
+// refused is watched, and its release comes to the sink as an Arrival of the lock file.
 //
-// Threads: EnumerateInterfaces, OpenRead, OpenWrite and OpenFailureHint may be called from any
-// thread. SetDeviceChangeSink and PumpDeviceChanges belong to the one thread that watches
-// DeviceChangeDescriptor(); the sink runs there and may call back into the bus.
+// Threads: EnumerateInterfaces, OpenRead, OpenWrite, OpenFailureHint and ClaimPlace may be
+// called from any thread. SetDeviceChangeSink and PumpDeviceChanges belong to the one thread
+// that watches DeviceChangeDescriptor(); the sink runs there and may call back into the bus.
 class CHidrawBus final : public IHidBus {
   public:
-    CHidrawBus();
+    explicit CHidrawBus(std::filesystem::path claimFolder = kClaimFolder);
 
     std::vector<HidInterfaceInfo> EnumerateInterfaces() override;
     // Every input report of the node.
@@ -31,6 +36,7 @@ class CHidrawBus final : public IHidBus {
     int DeviceChangeDescriptor() const override;
     void PumpDeviceChanges() override;
     std::string OpenFailureHint() const override;
+    ClaimResult ClaimPlace(const HidInterfaceInfo& info) override;
 
   private:
     std::unique_ptr<IHidReadChannel> OpenFilteredRead(const std::string& path,
@@ -52,6 +58,12 @@ class CHidrawBus final : public IHidBus {
     UdevPtr m_monitorUdev;
     std::unique_ptr<CUdevMonitor> m_monitor;
     DeviceChangeSink m_sink;
+
+    const std::filesystem::path m_claimFolder;
+    std::mutex m_claimLock;  // guards the watch: claims come from any thread
+    CClaimWatch m_claimWatch;
+    // Readable when the monitor or the watch has news; -1 when it could not be made.
+    CUniqueFd m_changes;
 };
 
 }  // namespace tamblor

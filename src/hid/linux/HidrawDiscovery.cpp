@@ -56,9 +56,33 @@ std::uint16_t ReadVersionNumber(udev_device& node) {
     return static_cast<std::uint16_t>(value);
 }
 
+std::string ReadPlace(udev_device& node) {
+    udev_device* usb = udev_device_get_parent_with_subsystem_devtype(&node, "usb", "usb_device");
+    if (usb == nullptr) return {};
+    return PlaceOf(udev_device_get_sysattr_value(usb, "busnum"),
+                   udev_device_get_sysattr_value(usb, "devpath"));
+}
+
+// Digits, or with `dotted` also single dots between digits; a trailing newline is allowed.
+bool IsNumberChain(const char* text, bool dotted, std::string& out) {
+    if (text == nullptr) return false;
+    std::string value(text, std::strcspn(text, "\n"));
+    if (value.empty() || value.size() > 32) return false;
+    char previous = '.';
+    for (const char c : value) {
+        const bool digit = c >= '0' && c <= '9';
+        if (!digit && !(dotted && c == '.' && previous != '.')) return false;
+        previous = c;
+    }
+    if (previous == '.') return false;
+    out = std::move(value);
+    return true;
+}
+
 HidrawNode DescribeNode(udev_device& device, const char* devnode) {
     HidrawNode node;
     node.devnode = devnode;
+    node.place = ReadPlace(device);
     udev_device* hid = udev_device_get_parent_with_subsystem_devtype(&device, "hid", nullptr);
     if (hid == nullptr) return node;
     node.attributes = ParseHidId(udev_device_get_property_value(hid, "HID_ID"));
@@ -70,6 +94,12 @@ HidrawNode DescribeNode(udev_device& device, const char* devnode) {
 }
 
 }  // namespace
+
+std::string PlaceOf(const char* busnum, const char* devpath) {
+    std::string bus, path;
+    if (!IsNumberChain(busnum, false, bus) || !IsNumberChain(devpath, true, path)) return {};
+    return bus + "-" + path;
+}
 
 std::optional<HidAttributes> ParseHidId(const char* hidId) {
     if (hidId == nullptr) return std::nullopt;
@@ -111,7 +141,7 @@ std::vector<HidInterfaceInfo> ToInterfaces(const std::vector<HidrawNode>& nodes)
     std::vector<HidInterfaceInfo> interfaces;
     for (const HidrawNode& node : nodes) {
         if (!node.descriptor || node.descriptor->collections.empty()) {
-            interfaces.push_back({node.devnode, node.attributes, std::nullopt});
+            interfaces.push_back({node.devnode, node.attributes, std::nullopt, {}, node.place});
             continue;
         }
         for (const TopLevelCollection& collection : node.descriptor->collections) {
@@ -124,7 +154,7 @@ std::vector<HidInterfaceInfo> ToInterfaces(const std::vector<HidrawNode>& nodes)
             // has one input report, which nothing could tell apart anyway.
             auto ids = node.descriptor->usesReportIds ? collection.inputReportIds
                                                       : std::vector<std::uint8_t>{};
-            interfaces.push_back({node.devnode, node.attributes, caps, std::move(ids)});
+            interfaces.push_back({node.devnode, node.attributes, caps, std::move(ids), node.place});
         }
     }
     return interfaces;
