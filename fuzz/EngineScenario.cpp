@@ -12,7 +12,6 @@
 #include "HostChecker.h"
 #include "MemoryFile.h"
 #include "StepRun.h"
-#include "cli/SimulatedUpgrade.h"
 #include "package/PackageWriter.h"
 #include "package/SyntheticImages.h"
 
@@ -232,11 +231,11 @@ bool IsQueryAnswerStillOnItsWay(const std::string& violation) {
 
 // A run that claims success must leave every chip it programmed holding the package's bytes,
 // and the dock must have had nothing to say about the host while the sequence ran.
-std::string CheckSuccessClaim(const std::vector<std::string>& lines, const CDockLogic& dock,
-                              const DockExpectation& expected,
+std::string CheckSuccessClaim(bool claimed, const std::vector<std::string>& lines,
+                              const CDockLogic& dock, const DockExpectation& expected,
                               const std::vector<std::string>& violationsAtStart,
                               const std::vector<std::string>& violationsNow) {
-    if (!EndedInSuccess(lines)) return {};
+    if (!claimed) return {};
     // The dock's own verdicts: a sum it answered wrong must fail the run.
     const auto& faults = dock.Config().faults;
     if (faults.chip3ChecksumWrong) return "success claimed over a wrong Chip 3 checksum";
@@ -354,8 +353,9 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
     if (header.contractBroken) return result;
 
     if (sequence.Taken()) {
-        result.finding = CheckSuccessClaim(result.lines, dock.Logic(), *package.expected,
-                                           sequence.AtStart(), sequence.AtEnd());
+        result.finding =
+            CheckSuccessClaim(run.Engine().Outcome().Succeeded(), result.lines, dock.Logic(),
+                              *package.expected, sequence.AtStart(), sequence.AtEnd());
         if (!result.finding.empty()) return result;
     }
     if (header.lengths.input == 64 && header.lengths.output == 64) {

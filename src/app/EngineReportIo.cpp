@@ -34,7 +34,7 @@ bool CTamblorEngine::SendReport(const Report& report) {
     if (error == 0) return true;
     char line[64];
     std::snprintf(line, sizeof line, "Send Error,Error Code is:0x%x", static_cast<unsigned>(error));
-    PostLogLine(line);
+    PostFailure(line);
     return false;
 }
 

@@ -136,7 +136,7 @@ void CTamblorEngine::ScanLocked() {
         ReleaseClaimUnlessWaiting();
         if (m_link.unreadableCaps) {
             // The package's device is there but unusable: no product ID differed.
-            PostLogLine("device Error!");
+            PostFailure("device Error!");
             m_ui.SetProgressPosition(0);
             return;
         }
@@ -150,16 +150,16 @@ void CTamblorEngine::ScanLocked() {
         return;
     }
     if (g_threadsStarted == 0) {
-        PostLogLine("device Error!");
+        PostFailure("device Error!");
         return;
     }
     if (m_link.g_readOpen == 0 || m_link.g_writeOpen == 0) {
-        PostLogLine("device Error!");
+        PostFailure("device Error!");
         if (auto hint = m_bus.OpenFailureHint(); !hint.empty()) PostLogLine(std::move(hint));
         return;
     }
     if (g_packageLoaded == 0) {
-        PostLogLine("file Error!");
+        PostFailure("file Error!");
         return;
     }
     WakeReader();
@@ -181,6 +181,7 @@ void CTamblorEngine::OnStartUpgrade() {
     if (!m_awaitedAnswers.empty()) return;
     m_ui.ClearLog();
     PostLogLine("Waiting...");
+    m_outcome.Start();
     if (m_ispMode == 1) {
         m_upgradeState = SequenceState::AwaitIspDevice;
     } else if (m_package.m_startSelector == '2') {
@@ -236,7 +237,7 @@ void CTamblorEngine::EndLink(const char* line) {
             break;
         default:
             m_upgradeState = SequenceState::Idle;
-            PostLogLine("Error!, restart please.");
+            PostFailure("Error!, restart please.", COutcomeRecorder::Failure::DeviceLost);
             break;
     }
     ReleaseClaimUnlessWaiting();

@@ -42,6 +42,7 @@ void CTamblorEngine::RunUpgradeStep() {
             case S::Chip2File2Sending:
                 if (StreamStep() == StreamStatus::Finished) {
                     PostLogLine("File 2/2 End, ISP Chip 2 FINISH");
+                    m_outcome.Chip2Ended();
                     m_upgradeState = S::SwitchToIsp;
                     again = true;
                 }
@@ -59,7 +60,7 @@ void CTamblorEngine::RunUpgradeStep() {
                 break;
             case S::Chip3Erasing:
                 if (r5 != 0) {
-                    PostLogLine("ISP Chip 3 ERASE ERROR!");
+                    PostFailure("ISP Chip 3 ERASE ERROR!");
                     m_upgradeState = S::Ended;
                 } else {
                     BeginStream(StreamKind::Chip3);
@@ -70,9 +71,10 @@ void CTamblorEngine::RunUpgradeStep() {
             case S::Chip3Verifying:
                 if (checksum == m_package.m_segmentSum0) {
                     PostLogLine("Chip 3 Checksum pass, ISP Success!");
+                    m_outcome.Chip3Passed();
                     SendIspSwitch();
                 } else {
-                    PostLogLine("ISP Chip 3 false!");
+                    PostFailure("ISP Chip 3 false!");
                 }
                 m_upgradeState = S::Ended;
                 break;
@@ -88,12 +90,13 @@ void CTamblorEngine::RunUpgradeStep() {
             case S::Chip1Prepare:
                 m_ui.SetFillColor(kFillGold, true);
                 PostLogLine("WORK_PREPARE..");
+                m_outcome.Chip1Began();
                 SendChip1Prepare();
                 m_upgradeState = S::Chip1Preparing;
                 break;
             case S::Chip1Preparing:
                 if (r5 != 0) {
-                    PostLogLine("ISP Chip 1 FLASH ERROR!");
+                    PostFailure("ISP Chip 1 FLASH ERROR!");
                     SendChip1End(Answer::None);
                     m_upgradeState = S::Ended;
                 } else {
@@ -103,7 +106,7 @@ void CTamblorEngine::RunUpgradeStep() {
                 break;
             case S::Chip1Erasing:
                 if (r5 != 0) {
-                    PostLogLine("ISP Chip 1 ERASE ERROR!");
+                    PostFailure("ISP Chip 1 ERASE ERROR!");
                     SendChip1End(Answer::None);
                     m_upgradeState = S::Ended;
                 } else {
@@ -133,13 +136,14 @@ void CTamblorEngine::RunUpgradeStep() {
             case S::Chip1Verifying:
                 if (checksum == m_package.m_segmentSum4) {
                     PostLogLine("Chip 1 Checksum pass, ISP Success!");
+                    m_outcome.Chip1Passed();
                 } else {
                     char line[64];
                     std::snprintf(line, sizeof line, "Chip 1 checksum cul:%6x , %6x",
                                   static_cast<unsigned>(checksum),
                                   static_cast<unsigned>(m_package.m_segmentSum4));
-                    PostLogLine(line);
-                    PostLogLine("ISP false!");
+                    PostFailure(line);
+                    PostFailure("ISP false!");
                 }
                 SendChip1End(Answer::Awaited);
                 m_upgradeState = S::SwitchToIsp;
@@ -160,6 +164,7 @@ void CTamblorEngine::BeginStream(StreamKind kind) {
     m_cursor.g_segRemaining = m_cursor.g_segTotal;
     m_cursor.g_segOffset = m_package.m_segmentOffset[segment];
     PostLogLine(StreamTitle(kind, m_cursor.g_segTotal));
+    if (kind == StreamKind::Chip2File1) m_outcome.Chip2Began();
     PostLogLine("");
     if (kind == StreamKind::Chip2File1) m_ui.SetFillColor(kFillGold, true);
     m_ui.SetProgressPosition(0);
@@ -177,7 +182,7 @@ CTamblorEngine::StreamStatus CTamblorEngine::StreamStep() {
         // Never send bytes we could not read, nor bytes other than those loaded (the package
         // changed under the tool): the chip would be programmed with garbage and its checksum
         // could not tell us which.
-        PostLogLine("ISP file read error!");
+        PostFailure("ISP file read error!");
         m_upgradeState = SequenceState::Ended;
         return StreamStatus::Failed;
     }

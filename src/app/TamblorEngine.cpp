@@ -26,7 +26,7 @@ int CTamblorEngine::LoadPackage(const std::filesystem::path& executable) {
     if (result.code != 0) {
         char line[32];
         std::snprintf(line, sizeof line, "ISP error %d!", result.code);
-        PostLogLine(line);
+        PostFailure(line);
         return 1;
     }
     m_packageFile = std::move(result.file);
@@ -89,6 +89,11 @@ void CTamblorEngine::PostLogLine(std::string text) {
     m_ui.PostLogRecord(LogRecord{std::move(text), 0, false});
 }
 
+void CTamblorEngine::PostFailure(std::string text, COutcomeRecorder::Failure kind) {
+    m_outcome.Fail(kind, text);
+    PostLogLine(std::move(text));
+}
+
 void CTamblorEngine::PostLogProgress(std::string text, int value) {
     m_ui.PostLogRecord(LogRecord{std::move(text), static_cast<std::uint16_t>(value), true});
 }
@@ -101,6 +106,11 @@ std::uint8_t CTamblorEngine::UpgradeState() const {
 bool CTamblorEngine::IsUpgradeRunning() const {
     std::lock_guard lock(m_lock);
     return IsRunning(m_upgradeState);
+}
+
+UpgradeOutcome CTamblorEngine::Outcome() const {
+    std::lock_guard lock(m_lock);
+    return m_outcome.Outcome(IsRunning(m_upgradeState));
 }
 
 bool CTamblorEngine::IsDeviceReady() const {

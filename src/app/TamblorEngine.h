@@ -14,6 +14,7 @@
 
 #include "SequenceState.h"
 #include "UiPort.h"
+#include "UpgradeOutcome.h"
 #include "hid/HidPort.h"
 #include "hid/LinkState.h"
 #include "isp/IspReport.h"
@@ -65,6 +66,8 @@ class CTamblorEngine {
     std::uint8_t UpgradeState() const;
     // True while a chip is being worked on (IsRunning).
     bool IsUpgradeRunning() const;
+    // How the last upgrade ended, or that it has not (yet).
+    UpgradeOutcome Outcome() const;
     bool IsDeviceReady() const;
     LinkState Link() const;
 
@@ -94,6 +97,9 @@ class CTamblorEngine {
 
     void PostLogLine(std::string text);
     void PostLogProgress(std::string text, int value);
+    // A line that tells the operator of a failure; the outcome notes the first one.
+    void PostFailure(std::string text,
+                     COutcomeRecorder::Failure kind = COutcomeRecorder::Failure::Check);
 
     int CheckVersion(const std::uint8_t* fileVersion, const std::uint8_t* deviceVersion);
     void ScanLocked();
@@ -149,6 +155,7 @@ class CTamblorEngine {
     // Shared state of the dialog.
     int m_deviceReady = 0;
     SequenceState m_upgradeState = SequenceState::Idle;
+    COutcomeRecorder m_outcome;
     int m_ispMode = 0;
     const std::uint8_t* m_lastReply = nullptr;  // points into m_replyBuffer once a report came
     Report m_replyBuffer{};

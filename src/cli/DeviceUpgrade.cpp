@@ -182,8 +182,8 @@ int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& pac
         session.Run([] { return false; }, kReturnWait, descriptor, pump);
     }
     const bool stillRunning = engine.IsUpgradeRunning();
+    const std::string failure = FailureOf(engine.Outcome());
     engine.OnDestroy();
-    const std::string failure = FailureInLog(session.Lines());
 
     if (stop) return ReportStop(*stop, started, failure, err);
     if (stillRunning) {

@@ -35,12 +35,13 @@ SimulationResult RunSimulatedUpgrade(IHidBus& hostBus, CEmulatedDock& dock,
             engine.OnStartUpgrade();
             session.Run(settled, kStall);
         }
+        result.outcome = engine.Outcome();
         engine.OnDestroy();
         hostBus.SetDeviceChangeSink({});
     }
     result.lines = session.Lines();
     result.report = dock.Report();
-    result.succeeded = result.offered && EndedInSuccess(result.lines) && result.report.Passed();
+    result.succeeded = result.offered && result.outcome.Succeeded() && result.report.Passed();
     return result;
 }
 

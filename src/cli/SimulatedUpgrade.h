@@ -6,14 +6,16 @@
 #include <vector>
 
 #include "UpgradeVerdict.h"
+#include "app/UpgradeOutcome.h"
 #include "hid/HidPort.h"
 #include "hid/emulated/EmulatedDock.h"
 
 namespace tamblor {
 
 struct SimulationResult {
-    bool offered = false;  // the scan ended with Start upgrade enabled
-    // Every verdict of the sequence passed (EndedInSuccess) and the dock's report passed: no
+    bool offered = false;    // the scan ended with Start upgrade enabled
+    UpgradeOutcome outcome;  // how the engine says the sequence ended
+    // The sequence succeeded (outcome) and the dock's report passed: no
     // violation, and every chip holds exactly what it should.
     bool succeeded = false;
     std::vector<std::string> lines;  // the log, line by line, as the window shows it

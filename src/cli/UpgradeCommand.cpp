@@ -136,7 +136,7 @@ std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options
 std::string SimulationFailure(const SimulationResult& result) {
     if (result.succeeded) return {};
     if (!result.offered) return "the upgrade was not offered";
-    if (auto failure = FailureInLog(result.lines); !failure.empty()) return failure;
+    if (auto failure = FailureOf(result.outcome); !failure.empty()) return failure;
     if (!result.report.violations.empty()) {
         return "the dock saw the host break the protocol: " + result.report.violations.front();
     }

@@ -70,6 +70,25 @@ std::string FailureInLog(const std::vector<std::string>& lines) {
     return {};
 }
 
+std::string FailureOf(const UpgradeOutcome& outcome) {
+    using End = UpgradeOutcome::End;
+    switch (outcome.end) {
+        case End::Succeeded:
+            return {};
+        case End::NotStarted:
+            return "the upgrade never started";
+        case End::CheckFailed:
+        case End::DeviceLost:
+            return "the log says \"" + outcome.failureLine + "\"";
+        case End::Running:
+        case End::Unfinished:
+            break;
+    }
+    if (outcome.unfinishedChip == 2) return "Chip 2 was not finished";
+    if (outcome.unfinishedChip == 1) return "Chip 1 was not verified";
+    return "Chip 3 was not verified";
+}
+
 std::string VerdictLine(std::string_view failure) {
     if (failure.empty()) return "upgrade succeeded: every check passed";
     return "upgrade failed: " + std::string(failure);

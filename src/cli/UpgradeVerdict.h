@@ -4,17 +4,23 @@
 #include <string_view>
 #include <vector>
 
+#include "app/UpgradeOutcome.h"
+
 namespace tamblor {
 
-// A line of the sequence that reports a failure: a failed verdict, erase or preparation, an
-// abandoned sequence, a failed send, an unusable device or package.
+// Why the upgrade did not succeed, in a few words; empty when it did. What decides the exit
+// status of every run, simulated or on a real dock.
+std::string FailureOf(const UpgradeOutcome& outcome);
+
+// The operator's reading of the log, which must tell the same story as the outcome (a test ties
+// the two for every fault): a line of the sequence that reports a failure: a failed verdict, erase
+// or preparation, an abandoned sequence, a failed send, an unusable device or package.
 bool IsFailureLine(const std::string& line);
 
 // Why the log does not show a successful upgrade, in a few words; empty when it does: from
 // Start upgrade ("Waiting...") on, the log holds no failure line, Chip 3 was verified, and
 // every other verdict the sequence began was reached and passed (Chip 1 verified once its
-// preparation began, Chip 2's second file finished once its first began). The rule of every
-// run, simulated or on a real dock.
+// preparation began, Chip 2's second file finished once its first began).
 std::string FailureInLog(const std::vector<std::string>& lines);
 inline bool EndedInSuccess(const std::vector<std::string>& lines) {
     return FailureInLog(lines).empty();

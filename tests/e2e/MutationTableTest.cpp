@@ -241,7 +241,7 @@ TEST(MutationTable, EveryHostMutationIsCaughtAndNamedAndTheHonestHostPasses) {
         const auto run = Simulate(row.package, row.mutation, row.ispDock);
         const auto& report = run.result.report;
         std::printf("%-42s %-13s %10zu  %s\n", row.name,
-                    EndedInSuccess(run.result.lines) ? "passed" : "failed",
+                    run.result.outcome.Succeeded() ? "passed" : "failed",
                     report.violations.size(), UnequalImages(report).c_str());
         ASSERT_TRUE(run.result.offered);
         if (!row.mutation) {
@@ -267,7 +267,7 @@ TEST(MutationTable, EveryHostMutationIsCaughtAndNamedAndTheHonestHostPasses) {
             EXPECT_EQ(chip.firstDifference, run.trace.firstChangedByte) << report.ToJson();
         }
         if (row.onlyTheComparisonTells) {
-            EXPECT_TRUE(EndedInSuccess(run.result.lines)) << "a verdict of the host failed";
+            EXPECT_TRUE(run.result.outcome.Succeeded()) << "a verdict of the host failed";
             EXPECT_THAT(report.violations, ::testing::IsEmpty());
         }
         if (!run.result.succeeded && !report.Passed()) ++caught;

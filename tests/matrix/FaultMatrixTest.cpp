@@ -378,7 +378,7 @@ std::string Describe(const RunOutcome& o) {
     if (!o.Ended()) return RunEndName(o.end);
     if (!o.offered) return "not offered";
     if (o.end == RunEnd::AwaitingDock) return "awaiting the dock";
-    if (o.logSuccess) return o.oracle.Passed() ? "success" : "log: success";
+    if (o.engineSuccess) return o.oracle.Passed() ? "success" : "log: success";
     return "failed: " + FirstFailure(o.lines);
 }
 
@@ -437,8 +437,15 @@ std::vector<std::string> Problems(const MatrixRow& row, const RunOutcome& outcom
           "no violation with \"" + e.violation + "\"");
     // The log claims success only where the run succeeded, or where a known limitation lets a
     // stray report fake one.
-    check(outcome.logSuccess == (e.success || (!e.limitation.empty() && !e.line.empty())),
-          outcome.logSuccess ? "the log claims success" : "the log claims no success");
+    check(outcome.engineSuccess == (e.success || (!e.limitation.empty() && !e.line.empty())),
+          outcome.engineSuccess ? "the log claims success" : "the log claims no success");
+    // The outcome and the operator's log tell one story: the same verdict, the same first
+    // failure line.
+    check(FailureOf(outcome.result) == FailureInLog(outcome.lines),
+          "outcome says \"" + FailureOf(outcome.result) + "\", the log \"" +
+              FailureInLog(outcome.lines) + "\"");
+    check(outcome.result.failureLine == FirstFailure(outcome.lines),
+          "outcome's failure line \"" + outcome.result.failureLine + "\"");
     // Success only with every chip as it should be and every verdict passed.
     if (outcome.Succeeded()) {
         check(outcome.oracle.AllChipsEqual(), "success with a chip unequal");

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "cli/SimulatedUpgrade.h"
-
 namespace tamblor::test {
 
 const char* RunEndName(RunEnd end) {
@@ -85,12 +83,13 @@ RunOutcome CStepRun::Outcome(bool offered, bool settled) const {
     RunOutcome outcome;
     outcome.offered = offered;
     outcome.lines = LinesSinceStart(m_ui);
-    outcome.logSuccess = EndedInSuccess(outcome.lines);
+    outcome.result = m_engine.Outcome();
+    outcome.engineSuccess = outcome.result.Succeeded();
     outcome.oracle = m_dock.Verdict();
     outcome.state = m_engine.UpgradeState();
     outcome.steps = m_steps;
-    const bool failureLogged =
-        std::any_of(outcome.lines.begin(), outcome.lines.end(), IsFailureLine);
+    const bool failureLogged = outcome.result.end == UpgradeOutcome::End::CheckFailed ||
+                               outcome.result.end == UpgradeOutcome::End::DeviceLost;
     if (!settled) {
         outcome.end = RunEnd::OutOfSteps;
     } else if (!m_engine.IsUpgradeRunning()) {

@@ -10,6 +10,7 @@
 #include "StepDock.h"
 #include "TestDoubles.h"
 #include "app/TamblorEngine.h"
+#include "app/UpgradeOutcome.h"
 
 namespace tamblor::test {
 
@@ -28,14 +29,15 @@ struct RunOutcome {
     bool offered = false;  // Start upgrade was enabled when the operator came to press it
     // The window's log since the last Start upgrade (the whole log when there was none).
     std::vector<std::string> lines;
-    bool logSuccess = false;  // EndedInSuccess over `lines`
+    UpgradeOutcome result;       // how the engine says the upgrade ended
+    bool engineSuccess = false;  // result.Succeeded()
     DockReport oracle;
     RunEnd end = RunEnd::Finished;
     std::uint8_t state = 0;
     std::size_t steps = 0;  // items delivered: the run's length in simulated time
 
     // What the command line's exit status would say: 0 only for this.
-    bool Succeeded() const { return offered && logSuccess && oracle.Passed(); }
+    bool Succeeded() const { return offered && engineSuccess && oracle.Passed(); }
     bool Ended() const {
         return end == RunEnd::Finished || end == RunEnd::AwaitingDock ||
                end == RunEnd::HaltedAfterFailure;
