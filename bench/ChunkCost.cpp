@@ -6,7 +6,7 @@
 
 #include "Bench.h"
 #include "app/TamblorEngine.h"
-#include "hid/emulated/DockLogic.h"
+#include "dock/DockLogic.h"
 
 namespace tamblor::bench {
 namespace {

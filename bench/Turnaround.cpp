@@ -10,7 +10,7 @@
 #include "Bench.h"
 #include "SocketpairBus.h"
 #include "app/TamblorEngine.h"
-#include "hid/emulated/DockLogic.h"
+#include "dock/DockLogic.h"
 
 namespace tamblor::bench {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "FuzzCheck.h"
 #include "MemoryFile.h"
-#include "hid/emulated/DockExpectation.h"
+#include "dock/DockExpectation.h"
 #include "package/PackageLoader.h"
 
 namespace tamblor::fuzz {

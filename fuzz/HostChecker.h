@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hid/emulated/DockExpectation.h"
+#include "dock/DockExpectation.h"
 #include "package/PackageFormat.h"
 
 namespace tamblor::fuzz {

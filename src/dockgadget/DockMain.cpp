@@ -16,7 +16,7 @@
 #include "GadgetTree.h"
 #include "ReportFile.h"
 #include "cli/SelfPath.h"
-#include "hid/emulated/DockExpectation.h"
+#include "dock/DockExpectation.h"
 #include "hid/linux/UniqueFd.h"
 #include "package/PackageLoader.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "GadgetDock.h"
-#include "hid/emulated/DockConfig.h"
+#include "dock/DockConfig.h"
 
 namespace tamblor {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "GadgetLink.h"
-#include "hid/emulated/DockLogic.h"
+#include "dock/DockLogic.h"
 
 namespace tamblor {
 

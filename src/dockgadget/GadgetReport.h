@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "GadgetDock.h"
+#include "dock/DockReport.h"
 #include "hid/HidPort.h"
-#include "hid/emulated/DockReport.h"
 
 namespace tamblor {
 

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "hid/emulated/DockConfig.h"
+#include "dock/DockConfig.h"
 
 namespace tamblor {
 

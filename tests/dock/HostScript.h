@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "hid/emulated/DockLogic.h"
+#include "dock/DockLogic.h"
 #include "isp/IspReport.h"
 
 namespace tamblor::test {

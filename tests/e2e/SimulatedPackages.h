@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "hid/emulated/DockConfig.h"
-#include "hid/emulated/DockExpectation.h"
+#include "dock/DockConfig.h"
+#include "dock/DockExpectation.h"
 #include "package/PackageFormat.h"
 #include "package/SyntheticImages.h"
 

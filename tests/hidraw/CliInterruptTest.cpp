@@ -18,7 +18,7 @@
 #include "HidrawTestbed.h"
 #include "PtyDock.h"
 #include "cli/Commands.h"
-#include "hid/emulated/DockLogic.h"
+#include "dock/DockLogic.h"
 
 namespace tamblor::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "UniqueFd.h"
-#include "hid/emulated/DockLogic.h"
+#include "dock/DockLogic.h"
 
 namespace tamblor::test {
 

@@ -16,7 +16,7 @@
 #include "StepRun.h"
 #include "cli/Commands.h"
 #include "cli/SimulatedUpgrade.h"
-#include "hid/emulated/DockExpectation.h"
+#include "dock/DockExpectation.h"
 #include "package/SyntheticImages.h"
 
 namespace tamblor::test {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "dock/DockLogic.h"
 #include "hid/HidPort.h"
-#include "hid/emulated/DockLogic.h"
 
 namespace tamblor::test {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "DockLogic.h"
+#include "dock/DockLogic.h"
 
 namespace tamblor {
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "DockConfig.h"
-#include "DockReport.h"
+#include "dock/DockConfig.h"
+#include "dock/DockReport.h"
 #include "hid/HidPort.h"
 #include "isp/IspReport.h"
 

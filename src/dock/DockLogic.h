@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "DockConfig.h"
-#include "DockReport.h"
+#include "dock/DockConfig.h"
+#include "dock/DockReport.h"
 #include "isp/IspReport.h"
 
 namespace tamblor {

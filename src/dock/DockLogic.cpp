@@ -1,11 +1,11 @@
-#include "DockLogic.h"
+#include "dock/DockLogic.h"
 
 #include <algorithm>
 #include <string_view>
 #include <utility>
 
-#include "DockText.h"
-#include "DockWire.h"
+#include "dock/DockText.h"
+#include "dock/DockWire.h"
 #include "package/PackageFormat.h"
 
 namespace tamblor {

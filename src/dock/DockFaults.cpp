@@ -1,4 +1,4 @@
-#include "DockFaults.h"
+#include "dock/DockFaults.h"
 
 #include <algorithm>
 #include <array>

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "DockExpectation.h"
-#include "DockFaults.h"
+#include "dock/DockExpectation.h"
+#include "dock/DockFaults.h"
 
 namespace tamblor {
 

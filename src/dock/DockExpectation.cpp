@@ -1,4 +1,4 @@
-#include "DockExpectation.h"
+#include "dock/DockExpectation.h"
 
 #include "package/PackageLoader.h"
 

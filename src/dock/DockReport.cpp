@@ -1,4 +1,4 @@
-#include "DockReport.h"
+#include "dock/DockReport.h"
 
 namespace tamblor {
 namespace {
