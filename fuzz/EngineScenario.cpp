@@ -11,14 +11,12 @@
 #include "FuzzCheck.h"
 #include "HostChecker.h"
 #include "MemoryFile.h"
-#include "StepRun.h"
+#include "hid/emulated/StepRun.h"
 #include "package/PackageWriter.h"
 #include "package/SyntheticImages.h"
 
 namespace tamblor::fuzz {
 namespace {
-
-using test::CStepRun;
 
 constexpr std::array<std::uint8_t, 4> kPackageVersion = {'V', 1, 0, 3};
 
@@ -167,7 +165,7 @@ std::string DescribeHostReport(std::span<const std::uint8_t> r) {
 bool Deliver(CStepRun& run) {
     if (Tracing() && run.Dock().HasEvents()) {
         const auto& next = run.Dock().Next();
-        using Kind = test::CStepDock::Event::Kind;
+        using Kind = CStepDock::Event::Kind;
         Trace(next.kind == Kind::Reply     ? "dock answers " + Hex(std::span(next.report).first(9))
               : next.kind == Kind::Removal ? "removal of " + next.path
                                            : "arrival of " + next.path);
@@ -339,7 +337,7 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
     }
     sequence.Update();
 
-    result.lines = test::LinesSinceStart(run.Ui());
+    result.lines = LinesSinceStart(run.Ui());
     result.steps = run.Steps();
     result.writes = dock.Writes();
     if (!checker.Finding().empty()) {
@@ -361,8 +359,8 @@ ScenarioResult RunScenario(std::span<const std::uint8_t> bytes) {
     if (header.lengths.input == 64 && header.lengths.output == 64) {
         const auto outcome = run.Outcome(true, settled);
         if (!outcome.Ended()) {
-            result.finding = std::string(test::RunEndName(outcome.end)) + " in state " +
-                             std::to_string(outcome.state);
+            result.finding =
+                std::string(RunEndName(outcome.end)) + " in state " + std::to_string(outcome.state);
         }
     }
     return result;

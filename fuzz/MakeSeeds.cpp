@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "EngineScenario.h"
-#include "StepRun.h"
+#include "hid/emulated/StepRun.h"
 #include "package/PackageWriter.h"
 #include "package/SyntheticImages.h"
 
@@ -86,7 +86,7 @@ Bytes Recorded(const Header& h, bool spelled) {
     DockConfig config;
     config.ispMode = h.isp;
     config.expected = package.expected;
-    test::CStepRun run(config, package.path);
+    CStepRun run(config, package.path);
     run.Dock().SetArrivalFirst(h.arrivalFirst);
     const auto record = [&] {
         while (run.Dock().HasEvents()) {

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "ArrivalFirstBus.h"
-#include "StepRun.h"
 #include "cli/Commands.h"
 #include "cli/SimulatedUpgrade.h"
 #include "dock/DockExpectation.h"
+#include "hid/emulated/StepRun.h"
 #include "package/SyntheticImages.h"
 
 namespace tamblor::test {

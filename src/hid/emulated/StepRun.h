@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "StepDock.h"
-#include "TestDoubles.h"
+#include "app/RecordingUi.h"
 #include "app/TamblorEngine.h"
 #include "app/UpgradeOutcome.h"
+#include "hid/emulated/StepDock.h"
 
-namespace tamblor::test {
+namespace tamblor {
 
 // How a run stands once nothing is left to happen.
 enum class RunEnd {
@@ -99,4 +99,4 @@ struct RunOptions {
 RunOutcome RunToEnd(const DockConfig& config, const std::filesystem::path& package,
                     const RunOptions& options = {});
 
-}  // namespace tamblor::test
+}  // namespace tamblor

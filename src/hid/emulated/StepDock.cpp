@@ -1,11 +1,11 @@
-#include "StepDock.h"
+#include "hid/emulated/StepDock.h"
 
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <variant>
 
-namespace tamblor::test {
+namespace tamblor {
 namespace {
 
 constexpr std::uint32_t kNoDevice = 19;  // ENODEV, as the threaded emulated dock answers
@@ -192,4 +192,4 @@ void CStepDock::Plug() {
     QueueArrival();
 }
 
-}  // namespace tamblor::test
+}  // namespace tamblor

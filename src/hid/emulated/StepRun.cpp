@@ -1,8 +1,8 @@
-#include "StepRun.h"
+#include "hid/emulated/StepRun.h"
 
 #include <algorithm>
 
-namespace tamblor::test {
+namespace tamblor {
 
 const char* RunEndName(RunEnd end) {
     switch (end) {
@@ -123,4 +123,4 @@ RunOutcome RunToEnd(const DockConfig& config, const std::filesystem::path& packa
     return run.Outcome(offered, settled);
 }
 
-}  // namespace tamblor::test
+}  // namespace tamblor

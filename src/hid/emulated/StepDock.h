@@ -12,7 +12,7 @@
 #include "dock/DockLogic.h"
 #include "hid/HidPort.h"
 
-namespace tamblor::test {
+namespace tamblor {
 
 // The emulated dock's logic on a bus without a thread or a clock. Everything the dock does
 // (its answers, its removals and arrivals) waits in one queue in the order it happened, and
@@ -96,4 +96,4 @@ class CStepDock final : public IHidBus {
     std::size_t m_writes = 0;
 };
 
-}  // namespace tamblor::test
+}  // namespace tamblor
