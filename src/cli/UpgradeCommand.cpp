@@ -55,7 +55,8 @@ void PrintHelp(std::ostream& out) {
            "or \"upgrade failed: \" and what failed (a good run's log itself ends with the\n"
            "rescan of the upgraded dock: \"Don't need to upgrade!\").\n"
            "Exit status 1: the upgrade failed or was not offered; 2: arguments or package\n"
-           "refused; 130 (Ctrl-C), 143 (SIGTERM) or 129 (SIGHUP): stopped before the upgrade\n"
+           "refused; 75: another copy of tamblor is upgrading the real dock (nothing was\n"
+           "tried); 130 (Ctrl-C), 143 (SIGTERM) or 129 (SIGHUP): stopped before the upgrade\n"
            "ended.\n"
            "A real dock (Linux hidraw): when none is attached the tool says so and waits up to\n"
         << kDockWait.count()

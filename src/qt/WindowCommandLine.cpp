@@ -27,6 +27,11 @@ std::optional<int> AnswerWindowArguments(const std::vector<std::string>& args, s
     const bool version = first == "--version" || first == "-V";
     if ((help || version) && args.size() == 1) {
         out << (help ? kUsage : "tamblor " TAMBLOR_VERSION "\n");
+        // `tamblor --version > file` on a full disk must not pass for an answer given.
+        if (!out.flush()) {
+            err << "tamblor: cannot write the output\n";
+            return 1;
+        }
         return 0;
     }
     const std::string& refused = help || version ? args[1] : first;

@@ -45,6 +45,14 @@ for platform in none offscreen; do
     check "$platform" 2 '' 1 --frobnicate
     check "$platform" 2 '' 1 --version extra
 done
+# An answer that cannot be written is no answer: one line on stderr, status 1.
+for arg in --help --version; do
+    status=0
+    env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$app" "$arg" >/dev/full 2>"$err" </dev/null ||
+        status=$?
+    ((status == 1)) || fail "tamblor $arg >/dev/full: exit $status, expected 1"
+    grep -qx "tamblor: cannot write the output" "$err" || fail "tamblor $arg >/dev/full: $(cat "$err")"
+done
 grep -q "unexpected argument '--frobnicate'" <(env -u DISPLAY "$app" --frobnicate 2>&1) ||
     fail "the refusal does not name the argument"
 
