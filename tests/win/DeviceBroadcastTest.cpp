@@ -9,6 +9,7 @@
 // clang-format on
 
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -59,29 +60,43 @@ TEST(DeviceBroadcast, OnlyInterfaceArrivalsAndRemovalsAreChanges) {
     EXPECT_FALSE(win::DeviceChangeFromBroadcast(DBT_DEVICEREMOVECOMPLETE, Param(volume)));
 }
 
-TEST(DeviceBroadcast, AnUpperCaseRemovalEndsTheLinkToTheLowerCaseInterface) {
+// Through the window's handler: the change waits in the dialog's queue, and from there ends
+// the link although its path differs in case.
+TEST(DeviceBroadcast, AnUpperCaseRemovalPostedByTheHandlerEndsTheLink) {
     const auto dir = std::filesystem::temp_directory_path() /
                      ("tamblor-broadcast-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
     FakeHidPlatform fake;
-    FakeHidPlatform::Device dock{kListed};
-    fake.SetDevices({dock});
+    fake.SetDevices({FakeHidPlatform::Device{kListed}});
     win::CWinHidBus bus(fake.Api());
     RecordingUi ui;
+    const HWND queue = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                         nullptr, nullptr);
+    ASSERT_NE(queue, nullptr);
+    win::CWinUiPort dialogPort;
+    dialogPort.SetLogWindow(queue);
     {
         CTamblorEngine engine(bus, ui);
         engine.OnInitDialog(WritePackage(dir / "carrier.bin", PackageSpec{}));
         ASSERT_EQ(engine.Link().g_deviceConnected, 1);
         ui.Reset();
         auto removal = InterfaceBroadcast(kNoticed);
-        const auto change =
-            win::DeviceChangeFromBroadcast(DBT_DEVICEREMOVECOMPLETE, Param(removal));
-        ASSERT_TRUE(change);
+        EXPECT_EQ(win::PostDeviceBroadcast(DBT_DEVICEREMOVECOMPLETE, Param(removal), dialogPort),
+                  TRUE);
+        EXPECT_EQ(engine.Link().g_deviceConnected, 1) << "handled inside the broadcast";
+
+        MSG msg{};
+        ASSERT_TRUE(::PeekMessageW(&msg, queue, win::WM_UI_DEVICE_CHANGE, win::WM_UI_DEVICE_CHANGE,
+                                   PM_REMOVE));
+        const std::unique_ptr<DeviceChange> change(reinterpret_cast<DeviceChange*>(msg.lParam));
         EXPECT_EQ(engine.OnDeviceChange(*change), 1);
         EXPECT_EQ(engine.Link().g_deviceConnected, 0);
         EXPECT_EQ(ui.Lines(), std::vector<std::string>{"No Device found!"});
         EXPECT_EQ(fake.OpenHandles(GENERIC_WRITE), 0);
     }
+    dialogPort.SetLogWindow(nullptr);
+    win::CWinUiPort::DiscardQueued(queue);
+    ::DestroyWindow(queue);
     std::filesystem::remove_all(dir);
 }
 

@@ -20,4 +20,9 @@ std::optional<DeviceChange> DeviceChangeFromBroadcast(WPARAM event, LPARAM data)
     return change;
 }
 
+LRESULT PostDeviceBroadcast(WPARAM event, LPARAM data, CWinUiPort& ui) {
+    if (const auto change = DeviceChangeFromBroadcast(event, data)) ui.PostDeviceChange(*change);
+    return TRUE;
+}
+
 }  // namespace tamblor::win

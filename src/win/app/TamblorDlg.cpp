@@ -295,13 +295,7 @@ LRESULT CTamblorDlg::OnCtlColor(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CTamblorDlg::OnDeviceChange(WPARAM event, LPARAM data) {
-    const auto change = DeviceChangeFromBroadcast(event, data);
-    if (!change) return TRUE;
-    // Handled later through the dialog's own message: a scan enumerates every HID interface,
-    // opens them and writes, which has no place inside the broadcast (the sender waits for
-    // every window's answer), and the engine's lock may be held by the reader meanwhile.
-    m_ui.PostDeviceChange(*change);
-    return TRUE;
+    return PostDeviceBroadcast(event, data, m_ui);
 }
 
 LRESULT CTamblorDlg::OnLogRecord(LPARAM lParam) {
