@@ -38,7 +38,8 @@ void CTamblorEngine::NoteSignOfLife() {
 
 void CTamblorEngine::SilenceWatchProc() {
     std::unique_lock lock(m_lock);
-    while (!m_stopping) {
+    // After OnDestroy nothing is said any more; the reader's stop ends this too.
+    while (!m_stopping && !m_destroyed) {
         // Woken early by every notice to the reader; each pass only looks at the clock.
         if (!SilenceWatched()) {
             const auto generation = m_wakeGeneration;
@@ -67,6 +68,8 @@ void CTamblorEngine::EndSilence() {
         // Only the restart's wait outlives the link (EndLink keeps state 9).
         PostLogLine("The device did not come back from its restart within " + bound +
                     "; reconnect it, please.");
+        // Nothing can answer without a link; nor may the watch find this again.
+        m_awaitedAnswers.clear();
     }
     // EndLink keeps the restart's wait, and may have found the dock back already: a scan then
     // asked its mode, and the wait goes on from there.
