@@ -71,11 +71,12 @@ void CTamblorEngine::EndSilence() {
         // Nothing can answer without a link; nor may the watch find this again.
         m_awaitedAnswers.clear();
     }
-    // EndLink keeps the restart's wait, and may have found the dock back already: a scan then
-    // asked its mode, and the wait goes on from there.
+    // EndLink keeps the restart's wait (and says no "Error!, restart please." there, where the
+    // dock is meant to leave), and may have found the dock back already: a scan then asked its
+    // mode, and the wait goes on from there. Otherwise the wait ends here, with its verdict.
     if (m_link.g_deviceConnected == 0 && m_upgradeState != 0 && m_upgradeState != 17) {
         m_upgradeState = 0;
-        PostLogLine("Error!, restart please.");
+        PostLogLine("The upgrade did not finish.");
         m_ui.EnableUpgradeButton(false);
     }
 }
