@@ -228,14 +228,14 @@ TEST_F(WinHidScan, AWriteThatFailsAtCompletionIsReported) {
 // notice carries the path in upper case where the enumeration gave it in lower case.
 TEST_F(WinHidScan, ARemovalIsToldAsSuchThoughTheReadFailedFirst) {
     readRetry = {std::chrono::milliseconds(1), 3};
-    const std::wstring path = L"\\?\hid#vid_10c4&pid_f505#7&1a2b&0&0000#{4d1e55b2}";
+    const std::wstring path = L"\\\\?\\hid#vid_10c4&pid_f505#7&1a2b&0&0000#{4d1e55b2}";
     Start({Interface(path, 0x10C4, 0xF505, 0x0100)});
     fake.WaitForPendingRead(path);
     fake.RemoveDevice(path);
     // Time enough for a reader that retried to give up many times over.
     ::Sleep(200);
     engine->OnDeviceChange(
-        {DeviceChangeKind::Removal, "\\?\HID#VID_10C4&PID_F505#7&1A2B&0&0000#{4D1E55B2}"});
+        {DeviceChangeKind::Removal, "\\\\?\\HID#VID_10C4&PID_F505#7&1A2B&0&0000#{4D1E55B2}"});
     EXPECT_EQ(ui.Lines(), Lines{"No Device found!"});
     EXPECT_EQ(engine->Link().g_deviceConnected, 0);
 }
