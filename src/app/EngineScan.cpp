@@ -181,6 +181,7 @@ void CTamblorEngine::OnStartUpgrade() {
     if (!m_awaitedAnswers.empty()) return;
     m_ui.ClearLog();
     PostLogLine("Waiting...");
+    NoteSignOfLife();
     if (m_ispMode == 1) {
         m_upgradeState = 9;
     } else if (m_package.m_startSelector == '2') {
@@ -216,6 +217,8 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
     }
     if (!EqualsIgnoringCase(change.path, m_link.g_devicePath)) return 0;
     if (m_link.g_deviceConnected == 0) return 1;
+    // The restart's wait for the dock's return counts from its departure.
+    NoteSignOfLife();
     EndLink("No Device found!");
     return 1;
 }
