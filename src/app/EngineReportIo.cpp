@@ -25,6 +25,7 @@ std::size_t TransferLength(std::uint16_t reportLength) {
 
 bool CTamblorEngine::SendReport(const Report& report) {
     // Every write gets its own copy, so no write ever reuses a buffer still in flight.
+    NoteSignOfLife();
     Report out = report;
     out[0] = kReportId;
     const auto length = TransferLength(m_link.g_outputReportLength);
@@ -42,9 +43,14 @@ void CTamblorEngine::StartIoThreads() {
     std::lock_guard lock(m_lock);
     if (g_threadsStarted != 0 || m_destroyed) return;
     try {
-        m_reader = std::thread([this] { ReaderThreadProc(); });
+        if (!m_reader.joinable()) m_reader = std::thread([this] { ReaderThreadProc(); });
+        if (!m_silenceWatch.joinable()) {
+            m_silenceWatch = std::thread([this] { SilenceWatchProc(); });
+        }
     } catch (const std::system_error&) {
-        return;  // the scan reports "device Error!" while no reader runs
+        // The scan reports "device Error!" while either is missing; whichever runs is
+        // stopped with the other at the end.
+        return;
     }
     g_threadsStarted = 1;
 }
@@ -57,6 +63,7 @@ void CTamblorEngine::StopIoThreads() {
     }
     m_readerWake.notify_all();
     if (m_reader.joinable()) m_reader.join();
+    if (m_silenceWatch.joinable()) m_silenceWatch.join();
 }
 
 void CTamblorEngine::WakeReader() {

@@ -182,6 +182,7 @@ void CTamblorEngine::OnStartUpgrade() {
     m_ui.ClearLog();
     PostLogLine("Waiting...");
     m_outcome.Start();
+    NoteSignOfLife();
     if (m_ispMode == 1) {
         m_upgradeState = SequenceState::AwaitIspDevice;
     } else if (m_package.m_startSelector == '2') {
@@ -217,6 +218,8 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
     }
     if (!EqualsIgnoringCase(change.path, m_link.g_devicePath)) return 0;
     if (m_link.g_deviceConnected == 0) return 1;
+    // The restart's wait for the dock's return counts from its departure.
+    NoteSignOfLife();
     EndLink("No Device found!");
     return 1;
 }

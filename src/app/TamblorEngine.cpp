@@ -6,8 +6,9 @@
 
 namespace tamblor {
 
-CTamblorEngine::CTamblorEngine(IHidBus& bus, IUiPort& ui, ReadRetryPolicy readRetry)
-    : m_bus(bus), m_ui(ui), m_readRetry(readRetry) {}
+CTamblorEngine::CTamblorEngine(IHidBus& bus, IUiPort& ui, ReadRetryPolicy readRetry,
+                               SilencePolicy silence)
+    : m_bus(bus), m_ui(ui), m_readRetry(readRetry), m_silence(silence) {}
 
 CTamblorEngine::~CTamblorEngine() { OnDestroy(); }
 
@@ -50,6 +51,7 @@ void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
     Report reply{};
     std::copy_n(report.begin(), std::min(report.size(), reply.size()), reply.begin());
     if (!TakeOwedAnswer(reply)) return;
+    NoteSignOfLife();
     m_replyBuffer = reply;
     const auto& r = m_replyBuffer;
     if (IsWellFormedReply(r)) {

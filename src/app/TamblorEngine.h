@@ -31,6 +31,16 @@ struct ReadRetryPolicy {
     int attempts = 20;
 };
 
+// How long the engine lets the device stay silent while it owes an answer or a sequence runs
+// (the restart into the boot loader included) before it takes the device for lost. A healthy
+// dock answers every report within milliseconds; its longest quiet spells are a chip erase
+// (seconds) and its restart, which on a PC may include the first installation of the boot
+// loader's driver (tens of seconds). A minute is well past all of them, and it is what the
+// command line has always waited.
+struct SilencePolicy {
+    std::chrono::milliseconds bound{std::chrono::seconds(60)};
+};
+
 // The tool's logic without its window: start-up, the scan, Start upgrade, device changes,
 // reply dispatch, the upgrade sequence and report I/O. It talks to the device through the HID
 // port and to the operator through the UI port.
@@ -40,7 +50,8 @@ struct ReadRetryPolicy {
 // thread, so OnDestroy can always join the reader.
 class CTamblorEngine {
   public:
-    CTamblorEngine(IHidBus& bus, IUiPort& ui, ReadRetryPolicy readRetry = {});
+    CTamblorEngine(IHidBus& bus, IUiPort& ui, ReadRetryPolicy readRetry = {},
+                   SilencePolicy silence = {});
     ~CTamblorEngine();
     CTamblorEngine(const CTamblorEngine&) = delete;
     CTamblorEngine& operator=(const CTamblorEngine&) = delete;
@@ -70,6 +81,8 @@ class CTamblorEngine {
     UpgradeOutcome Outcome() const;
     bool IsDeviceReady() const;
     LinkState Link() const;
+    // A new bound on the device's silence, counted from the last sign of life as before.
+    void SetSilenceBound(std::chrono::milliseconds bound);
 
   private:
     // Every member below is guarded by m_lock unless noted.
@@ -79,6 +92,12 @@ class CTamblorEngine {
     void StopIoThreads();
     void WakeReader();
     void ReaderThreadProc();
+    // Ends what waits on a device that has gone silent; see SilencePolicy.
+    void SilenceWatchProc();
+    bool SilenceWatched() const;
+    // Something happened that a silent device would not do: the silence starts again.
+    void NoteSignOfLife();
+    void EndSilence();
     bool SendReport(const Report& report);
     // The reader gave up on the connected interface.
     void LoseInterface();
@@ -145,6 +164,7 @@ class CTamblorEngine {
     IHidBus& m_bus;
     IUiPort& m_ui;
     const ReadRetryPolicy m_readRetry;
+    SilencePolicy m_silence;
     mutable std::mutex m_lock;
 
     // Package.
@@ -185,9 +205,12 @@ class CTamblorEngine {
     std::shared_ptr<IHidReadChannel> m_readChannel;
     std::unique_ptr<IHidWriteChannel> m_writeChannel;
 
-    // Reader thread.
+    // Reader thread, and the silence watch beside it: the reader blocks in the platform's read,
+    // which has no bound, so another thread keeps the time. Both wait on m_readerWake.
     int g_threadsStarted = 0;
     std::thread m_reader;
+    std::thread m_silenceWatch;
+    std::chrono::steady_clock::time_point m_lastSignOfLife{};
     std::condition_variable m_readerWake;
     std::uint64_t m_wakeGeneration = 0;
     bool m_stopping = false;

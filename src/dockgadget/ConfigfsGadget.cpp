@@ -157,7 +157,15 @@ bool CConfigfsGadget::Build(const GadgetIdentity& identity, const ConfigfsPaths&
     if (!MakeDirectory(m_root, error)) return false;
     // Held for as long as the gadget exists: --remove leaves alone a gadget whose maker runs.
     m_lock.Reset(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
-    if (m_lock.IsValid()) ::flock(m_lock.Get(), LOCK_EX | LOCK_NB);
+    // Unheld, a running gadget would pass for a leftover that --remove may take.
+    if (!m_lock.IsValid()) {
+        error = "cannot open " + m_root.string() + ": " + Errno(errno);
+        return false;
+    }
+    if (!HoldGadgetDirectory(m_lock.Get())) {
+        error = "cannot hold " + m_root.string() + ": another process keeps it locked";
+        return false;
+    }
     if (!write(m_root / "idVendor", HexAttribute(identity.vendorId)) ||
         !write(m_root / "idProduct", HexAttribute(identity.productId)) ||
         !write(m_root / "bcdDevice", HexAttribute(identity.bcdDevice)) ||

@@ -43,6 +43,12 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& self)
     if (!options) return status;
     if (options->remove) return RemoveLeftover();
     if (options->package.empty()) options->package = self;
+    if (options->reportJson) {
+        if (auto problem = ReportTargetProblem(*options->reportJson); !problem.empty()) {
+            std::cerr << "tamblor-dock: --report-json: " << problem << '\n';
+            return kCannotRun;
+        }
+    }
 
     const LoadResult loaded = LoadPackage(options->package);
     if (loaded.code != 0) {

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "hid/linux/UniqueFd.h"
 
@@ -106,6 +108,18 @@ std::vector<std::string> CConfigfsCalls::Directories(const fs::path& path) {
 
 std::vector<std::string> CConfigfsCalls::Links(const fs::path& path) {
     return EntriesOf(path, fs::file_type::symlink);
+}
+
+bool HoldGadgetDirectory(int directory) {
+    // --remove's probe holds the lock for an instant only; anyone who can open the directory
+    // could keep it for good, so the wait is bounded.
+    constexpr int kAttempts = 100;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (::flock(directory, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK && errno != EINTR) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 bool CConfigfsCalls::IsHeld(const fs::path& root) {

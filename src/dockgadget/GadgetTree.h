@@ -54,6 +54,11 @@ class CConfigfsCalls {
     virtual bool IsHeld(const std::filesystem::path& root);
 };
 
+// Takes a running tamblor-dock's hold on its gadget's directory (`directory`, open), which
+// --remove respects; waits a moment for a --remove that is looking at it, never longer. False
+// when the hold could not be taken.
+bool HoldGadgetDirectory(int directory);
+
 enum class GadgetFound {
     None,     // no gadget of tamblor-dock's name
     Ours,     // made by a tamblor-dock that is gone

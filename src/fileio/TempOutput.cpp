@@ -195,11 +195,31 @@ bool CTempOutput::IsStillOurs() const {
 #endif
 }
 
+bool CTempOutput::TargetIsReplaceable() const {
+    // A rename replaces whatever has the name: a link (/dev/stdout), a device (/dev/null), a
+    // FIFO. Only a missing target or a plain file is ours to replace.
+#ifdef _WIN32
+    std::error_code error;
+    const auto status = fs::symlink_status(m_target, error);
+    return status.type() == fs::file_type::not_found || fs::is_regular_file(status);
+#else
+    struct stat info {};
+    if (::fstatat(m_folder, m_targetName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(info.st_mode);
+#endif
+}
+
 bool CTempOutput::Commit() {
     if (!m_created || m_descriptor >= 0 || m_committed) return false;
     if (!IsStillOurs()) {
         Fail(m_path.string() + " is no longer the file written here (replaced or removed by " +
              "someone else); " + m_target.string() + " was left as it was");
+        return false;
+    }
+    if (!TargetIsReplaceable()) {
+        Fail(m_target.string() + " is not a regular file; it was left as it was");
         return false;
     }
 #ifdef _WIN32

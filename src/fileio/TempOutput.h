@@ -41,7 +41,8 @@ class CTempOutput {
     // Whether the temporary name still is the file this object created.
     bool IsStillOurs() const;
     // Renames the closed file over the target, atomically, and makes the rename durable where
-    // the platform allows. False leaves the target as it was.
+    // the platform allows. A target that exists as anything but a regular file (a link, a
+    // device, a FIFO, a folder) is refused. False leaves the target as it was.
     bool Commit();
 
     // The bits a file gets from a plain creation: 0666 less the process's umask.
@@ -50,6 +51,7 @@ class CTempOutput {
   private:
     void Fail(const std::string& what);
     bool Create(const std::string& name);
+    bool TargetIsReplaceable() const;
 
     std::filesystem::path m_target;
     std::filesystem::path m_path;

@@ -40,7 +40,7 @@ class EngineFixture : public ::testing::Test {
     // Starts the engine the way the window does.
     void Start(const PackageSpec& spec = ShippedLikeSpec()) {
         packagePath = WritePackage(m_dir / "carrier.bin", spec);
-        engine = std::make_unique<CTamblorEngine>(bus, ui, readRetry);
+        engine = std::make_unique<CTamblorEngine>(bus, ui, readRetry, silence);
         engine->OnInitDialog(packagePath);
     }
 
@@ -99,6 +99,7 @@ class EngineFixture : public ::testing::Test {
     FakeBus bus;
     RecordingUi ui;
     ReadRetryPolicy readRetry;
+    SilencePolicy silence;
     std::unique_ptr<CTamblorEngine> engine;
     std::filesystem::path packagePath;
 

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dockgadget/GadgetTree.h"
@@ -233,6 +235,37 @@ TEST_F(GadgetTree, ControllerMustBeAnEntryOfTheClass) {
     for (const auto& [name, valid] : names) {
         EXPECT_EQ(IsUdcEntry(m_paths.udcClass, name), valid) << "'" << name << "'";
     }
+}
+
+// A --remove that probes the new gadget while the dock takes its hold has the lock for an
+// instant: the dock must still end up holding it, or a later --remove takes the running gadget.
+// Anyone may open the directory and keep the lock; the dock then gives up instead of hanging.
+TEST(GadgetHold, IsTakenAfterAMomentaryProbeAndNeverWaitedOnForever) {
+    char pattern[] = "/tmp/tamblor-hold-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const auto openDir = [&] { return CUniqueFd(::open(pattern, O_RDONLY | O_DIRECTORY)); };
+    {
+        CUniqueFd probe = openDir();
+        ASSERT_EQ(::flock(probe.Get(), LOCK_EX | LOCK_NB), 0);
+        std::thread letGo([&probe] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            probe.Reset();
+        });
+        const CUniqueFd dock = openDir();
+        EXPECT_TRUE(HoldGadgetDirectory(dock.Get()));
+        letGo.join();
+        const CUniqueFd later = openDir();
+        EXPECT_NE(::flock(later.Get(), LOCK_EX | LOCK_NB), 0) << "the dock does not hold it";
+    }
+    {
+        const CUniqueFd squatter = openDir();
+        ASSERT_EQ(::flock(squatter.Get(), LOCK_EX | LOCK_NB), 0);
+        const CUniqueFd dock = openDir();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(HoldGadgetDirectory(dock.Get()));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+    ::rmdir(pattern);
 }
 
 }  // namespace

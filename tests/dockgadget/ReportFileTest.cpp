@@ -28,6 +28,39 @@ std::string NameOf(std::uint32_t tag) {
     return name;
 }
 
+// Checked before the run: a report that could not be written at its end is refused at once.
+TEST(ReportFile, TargetThatCannotTakeTheReportIsToldBeforeTheRun) {
+    char pattern[] = "/tmp/tamblor-report-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    std::ofstream(dir / "plain") << "old";
+    fs::create_symlink(dir / "plain", dir / "link");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    const struct {
+        fs::path path;
+        const char* problem;  // empty: nothing in the way
+    } cases[] = {
+        {dir / "new.json", ""},
+        {dir / "plain", ""},
+        {dir / "link", "is not a regular file"},
+        {"/dev/null", "is not a regular file"},
+        {dir / "fifo", "is not a regular file"},
+        {dir / "folder", "is not a regular file"},
+        {dir / "absent" / "r.json", "is not a folder"},
+        {dir / "plain" / "r.json", "is not a folder"},
+    };
+    for (const auto& c : cases) {
+        const std::string problem = ReportTargetProblem(c.path);
+        if (*c.problem == '\0') {
+            EXPECT_EQ(problem, "") << c.path;
+        } else {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << c.path << ": " << problem;
+        }
+    }
+    fs::remove_all(dir);
+}
+
 // Links planted at every name the report could be written under are never followed: with one
 // name left the report goes there and then into place; with none it is refused in one line.
 // The private file they point to keeps its bytes and bits either way.

@@ -208,6 +208,37 @@ TEST(TempOutput, NameSwappedBeforeTheRenameIsRefusedAndKept) {
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(temporary)));
 }
 
+// A target that is not a plain file (a link, a FIFO, a device such as /dev/null, a folder) is
+// left as it stands: renaming over it would replace a link or a special file that a root-run
+// program was only meant to write to.
+TEST(TempOutput, TargetThatIsNoPlainFileIsNotReplaced) {
+    const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> targets = {
+        {"a link to a file",
+         [](const fs::path& at) {
+             WriteText(at.string() + ".real", "kept");
+             fs::create_symlink(at.string() + ".real", at);
+         }},
+        {"a dangling link", [](const fs::path& at) { fs::create_symlink("absent", at); }},
+        {"a FIFO", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+        {"a folder", [](const fs::path& at) { fs::create_directory(at); }},
+    };
+    for (const auto& [what, plant] : targets) {
+        SCOPED_TRACE(what);
+        const CScratch dir;
+        plant(dir / "out");
+        const auto before = Listing(dir.Path());
+        {
+            CTempOutput output(dir / "out");
+            ASSERT_TRUE(output.Write(kContents));
+            ASSERT_TRUE(output.SyncAndClose());
+            EXPECT_FALSE(output.Commit());
+            EXPECT_NE(output.Failure().find("is not a regular file"), std::string::npos)
+                << output.Failure();
+        }
+        EXPECT_EQ(Listing(dir.Path()), before);
+    }
+}
+
 // Whatever step fails or is never reached, the folder is left as it was found.
 TEST(TempOutput, EveryUnfinishedWriteLeavesNothing) {
     const std::vector<std::pair<const char*, std::function<void(CTempOutput&)>>> stops = {

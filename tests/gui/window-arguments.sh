@@ -45,6 +45,24 @@ for platform in none offscreen; do
     check "$platform" 2 '' 1 --frobnicate
     check "$platform" 2 '' 1 --version extra
 done
+# An answer that cannot be written is no answer: one line on stderr, status 1.
+for arg in --help --version; do
+    status=0
+    env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$app" "$arg" >/dev/full 2>"$err" </dev/null ||
+        status=$?
+    ((status == 1)) || fail "tamblor $arg >/dev/full: exit $status, expected 1"
+    grep -qx "tamblor: cannot write the output" "$err" || fail "tamblor $arg >/dev/full: $(cat "$err")"
+done
+# Qt's own options still reach Qt: the window opens (and is ended by the timeout) instead of
+# refusing them; an option of Qt's that lacks its value is refused.
+for args in "-platform offscreen" "-style=fusion -platform offscreen" "-style fusion -reverse -platform offscreen"; do
+    status=0
+    # shellcheck disable=SC2086 # the words of one case
+    env -u DISPLAY -u WAYLAND_DISPLAY timeout 3 "$app" $args >/dev/null 2>"$err" </dev/null || status=$?
+    ((status == 124)) || fail "tamblor $args: exit $status, expected the window to run; $(cat "$err")"
+done
+check none 2 '' 1 -platform
+check none 2 '' 1 -platform offscreen --frobnicate
 grep -q "unexpected argument '--frobnicate'" <(env -u DISPLAY "$app" --frobnicate 2>&1) ||
     fail "the refusal does not name the argument"
 

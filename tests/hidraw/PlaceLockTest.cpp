@@ -218,5 +218,21 @@ TEST_F(PlaceLockTest, TheWatchTellsOnlyWhenThePlaceIsFree) {
     EXPECT_FALSE(Readable(watch.Descriptor()));
 }
 
+// The holder may let go between a copy's refused attempt and the start of its watch: no close
+// comes after that, so the watch itself must look once, or the copy waits for nothing.
+TEST_F(PlaceLockTest, APlaceFreedBeforeTheWatchStartsIsStillTold) {
+    CClaimWatch watch;
+    ASSERT_GE(watch.Descriptor(), 0);
+    PlaceLock holder = LockPlace(folder, "3-1");
+    ASSERT_EQ(holder.outcome, ClaimOutcome::Granted);
+    PlaceLock refused = LockPlace(folder, "3-1");
+    ASSERT_EQ(refused.outcome, ClaimOutcome::HeldElsewhere);
+
+    holder.file.Reset();
+    watch.Wait("3-1", std::move(refused.file));
+    EXPECT_TRUE(Readable(watch.Descriptor()));
+    EXPECT_EQ(watch.Pump(), std::vector<std::string>{"3-1"});
+}
+
 }  // namespace
 }  // namespace tamblor::test

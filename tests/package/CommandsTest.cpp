@@ -198,6 +198,16 @@ TEST_F(Commands, EveryCommandAnswersHelp) {
     }
 }
 
+// A script learns the statuses from the help: each one the upgrade can end with is named there.
+TEST_F(Commands, UpgradeHelpNamesEveryExitStatus) {
+    ASSERT_EQ(RunTamblorCli({"upgrade", "--help"}, m_carrier, m_out, m_err), 0);
+    // The text is wrapped: a status may stand at a line's start.
+    for (const char* status : {"status 0 ", "status 1:", " 2: ", " 75:", "130 (Ctrl-C)",
+                               "143 (SIGTERM)", "129 (SIGHUP)"}) {
+        EXPECT_NE(m_out.str().find(status), std::string::npos) << status;
+    }
+}
+
 TEST_F(Commands, VersionNamesTheToolAndTheFirmwareItCarries) {
     ASSERT_EQ(Pack(PackArgs({"--version", "E104", "--date", "2024/01/31", "--selector", "3"})), 0)
         << m_err.str();
@@ -240,7 +250,9 @@ TEST_F(Commands, OutputThatCannotBeWrittenIsAFailure) {
         full.setstate(std::ios::badbit);
         m_err.str("");
         EXPECT_EQ(RunTamblorCli(c.args, Out(), full, m_err), c.status);
-        EXPECT_EQ(m_err.str(), c.status == 0 ? "" : "tamblor-cli: cannot write the output\n");
+        // The upgrade's own last word is on stderr, and it is the upgrade's verdict.
+        EXPECT_EQ(m_err.str(), c.status == 0 ? "upgrade succeeded: every check passed\n"
+                                             : "tamblor-cli: cannot write the output\n");
     }
 }
 

@@ -9,20 +9,35 @@ namespace {
 
 std::atomic<FakeHidPlatform*> g_current{nullptr};
 const HDEVINFO kInfoSet = reinterpret_cast<HDEVINFO>(std::uintptr_t{0x5E7});
-constexpr NTSTATUS kStatusCancelled = static_cast<NTSTATUS>(0xC0000120);
+// What the class driver gives a write of the wrong length, and a read buffer too short for
+// the collection's input reports.
+constexpr DWORD kBadLength = ERROR_INVALID_USER_BUFFER;
 
-// The preparsed data is the address of the device's slot, so GetCaps can find it again.
+// A copy of the device's description, freed by FreePreparsedData.
 struct Preparsed {
     HidCaps caps;
+    std::vector<std::uint8_t> outputReportIds;
 };
 
 }  // namespace
 
 FakeHidPlatform::FakeHidPlatform() {
-    m_api =
-        win::HidApi{GetHidGuid, GetClassDevs, EnumInterfaces, GetDetail,        DestroyInfoList,
-                    CreateFile, Close,        GetAttributes,  GetPreparsedData, FreePreparsedData,
-                    GetCaps,    Read,         Write,          GetResult,        CancelIo};
+    m_api = win::HidApi{GetHidGuid,
+                        GetClassDevs,
+                        EnumInterfaces,
+                        GetDetail,
+                        DestroyInfoList,
+                        CreateFile,
+                        Close,
+                        GetAttributes,
+                        GetPreparsedData,
+                        FreePreparsedData,
+                        GetCaps,
+                        InitializeReportForID,
+                        Read,
+                        Write,
+                        GetResult,
+                        CancelIo};
     g_current = this;
 }
 
@@ -33,12 +48,31 @@ FakeHidPlatform* FakeHidPlatform::Current() { return g_current.load(); }
 void FakeHidPlatform::SetDevices(std::vector<Device> devices) {
     std::lock_guard lock(m_lock);
     m_devices = std::move(devices);
+    m_removed.assign(m_devices.size(), false);
 }
 
-void FakeHidPlatform::Complete(Transfer& t, DWORD bytes, bool cancelled) {
-    t.overlapped->Internal = cancelled ? static_cast<ULONG_PTR>(kStatusCancelled) : 0;
+// The fake's own convention: Internal holds the Win32 error that its GetResult reports.
+void FakeHidPlatform::Complete(Transfer& t, DWORD bytes, DWORD error) {
+    t.overlapped->Internal = error;
     t.overlapped->InternalHigh = bytes;
     ::SetEvent(t.overlapped->hEvent);
+}
+
+bool FakeHidPlatform::Present(std::size_t device) const {
+    return device < m_removed.size() && !m_removed[device];
+}
+
+bool FakeHidPlatform::SharingConflicts(std::size_t device, DWORD access, DWORD share) const {
+    // Read and write rights asked for must be shared by every open handle, and every open
+    // handle's rights by the new one's share mode. Probes (no rights) never conflict.
+    const auto rights = [](DWORD a) {
+        return ((a & GENERIC_READ) ? FILE_SHARE_READ : 0u) |
+               ((a & GENERIC_WRITE) ? FILE_SHARE_WRITE : 0u);
+    };
+    return std::any_of(m_handles.begin(), m_handles.end(), [&](const auto& h) {
+        if (h.second.device != device) return false;
+        return (rights(access) & ~h.second.share) != 0 || (rights(h.second.access) & ~share) != 0;
+    });
 }
 
 void FakeHidPlatform::DeliverInput(const std::wstring& path, std::vector<std::uint8_t> bytes) {
@@ -46,9 +80,15 @@ void FakeHidPlatform::DeliverInput(const std::wstring& path, std::vector<std::ui
     for (auto it = m_pendingReads.begin(); it != m_pendingReads.end(); ++it) {
         const auto device = m_handles.at(reinterpret_cast<std::uintptr_t>(it->handle)).device;
         if (m_devices[device].path != path) continue;
+        // A report fills the collection's input length, whatever the test gave.
+        const auto length =
+            bytes.empty()
+                ? std::size_t{0}
+                : std::size_t{m_devices[device].caps.value_or(HidCaps{}).inputReportByteLength};
+        bytes.resize(std::max(bytes.size(), length));
         const auto n = std::min<DWORD>(it->size, static_cast<DWORD>(bytes.size()));
         std::memcpy(it->buffer, bytes.data(), n);
-        Complete(*it, n, false);
+        Complete(*it, n, 0);
         m_pendingReads.erase(it);
         return;
     }
@@ -57,13 +97,38 @@ void FakeHidPlatform::DeliverInput(const std::wstring& path, std::vector<std::ui
     }
 }
 
-void FakeHidPlatform::CompleteWrites() {
+void FakeHidPlatform::CompleteWrites(DWORD error) {
     std::lock_guard lock(m_lock);
     for (auto& t : m_pendingWrites) {
-        m_written.emplace_back(t.buffer, t.buffer + t.size);
-        Complete(t, t.size, false);
+        if (error == 0) m_written.emplace_back(t.buffer, t.buffer + t.size);
+        Complete(t, error == 0 ? t.size : 0, error);
     }
     m_pendingWrites.clear();
+}
+
+void FakeHidPlatform::FailRead(const std::wstring& path, DWORD error) {
+    std::lock_guard lock(m_lock);
+    std::erase_if(m_pendingReads, [&](Transfer& t) {
+        const auto device = m_handles.at(reinterpret_cast<std::uintptr_t>(t.handle)).device;
+        if (m_devices[device].path != path) return false;
+        Complete(t, 0, error);
+        return true;
+    });
+}
+
+void FakeHidPlatform::RemoveDevice(const std::wstring& path) {
+    std::lock_guard lock(m_lock);
+    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i].path == path) m_removed[i] = true;
+    }
+    for (auto* list : {&m_pendingReads, &m_pendingWrites}) {
+        std::erase_if(*list, [&](Transfer& t) {
+            const auto device = m_handles.at(reinterpret_cast<std::uintptr_t>(t.handle)).device;
+            if (Present(device)) return false;
+            Complete(t, 0, ERROR_ACCESS_DENIED);
+            return true;
+        });
+    }
 }
 
 void FakeHidPlatform::ClearWritten() {
@@ -118,6 +183,11 @@ int FakeHidPlatform::LivePreparsedData() const {
     return m_preparsed;
 }
 
+int FakeHidPlatform::Reads() const {
+    std::lock_guard lock(m_lock);
+    return m_reads;
+}
+
 void WINAPI FakeHidPlatform::GetHidGuid(LPGUID guid) {
     // GUID_DEVINTERFACE_HID
     *guid = GUID{0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
@@ -135,12 +205,16 @@ BOOL WINAPI FakeHidPlatform::EnumInterfaces(HDEVINFO set, PSP_DEVINFO_DATA, cons
                                             DWORD index, PSP_DEVICE_INTERFACE_DATA data) {
     auto* self = Current();
     std::lock_guard lock(self->m_lock);
-    if (set != kInfoSet || data->cbSize != sizeof *data || index >= self->m_devices.size()) {
-        ::SetLastError(ERROR_NO_MORE_ITEMS);
-        return FALSE;
+    if (set == kInfoSet && data->cbSize == sizeof *data) {
+        DWORD seen = 0;
+        for (std::size_t i = 0; i < self->m_devices.size(); ++i) {
+            if (!self->Present(i) || seen++ != index) continue;
+            data->Reserved = i;
+            return TRUE;
+        }
     }
-    data->Reserved = index;
-    return TRUE;
+    ::SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
 }
 
 BOOL WINAPI FakeHidPlatform::GetDetail(HDEVINFO, PSP_DEVICE_INTERFACE_DATA data,
@@ -182,14 +256,18 @@ HANDLE WINAPI FakeHidPlatform::CreateFile(LPCWSTR path, DWORD access, DWORD shar
     self->m_openCalls.push_back({path, access, share, disposition, flags});
     for (std::size_t i = 0; i < self->m_devices.size(); ++i) {
         const auto& device = self->m_devices[i];
-        if (device.path != path) continue;
+        if (device.path != path || !self->Present(i)) continue;
         const bool fails = (access == 0 && device.probeFails) ||
                            (access == GENERIC_READ && device.readOpenFails) ||
                            (access == GENERIC_WRITE && device.writeOpenFails);
         if (fails) break;
+        if (self->SharingConflicts(i, access, share)) {
+            ::SetLastError(ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
         const auto value = self->m_nextHandle;
         self->m_nextHandle += 0x10;
-        self->m_handles[value] = Handle{i, access};
+        self->m_handles[value] = Handle{i, access, share};
         return reinterpret_cast<HANDLE>(value);
     }
     ::SetLastError(ERROR_ACCESS_DENIED);
@@ -200,15 +278,19 @@ BOOL WINAPI FakeHidPlatform::Close(HANDLE handle) {
     auto* self = Current();
     std::lock_guard lock(self->m_lock);
     const auto key = reinterpret_cast<std::uintptr_t>(handle);
-    if (self->m_handles.erase(key) == 0) {
+    const auto it = self->m_handles.find(key);
+    if (it == self->m_handles.end()) {
         ::SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    // Closing a handle ends its I/O, as the platform does.
+    const bool ignoresCancel = self->m_devices[it->second.device].ignoresCancel;
+    self->m_handles.erase(it);
+    // Closing a handle ends its I/O, as the platform does; a driver that ignores cancels
+    // never completes it (the transfer is forgotten here, its OVERLAPPED never written).
     for (auto* list : {&self->m_pendingReads, &self->m_pendingWrites}) {
         std::erase_if(*list, [&](Transfer& t) {
             if (t.handle != handle) return false;
-            self->Complete(t, 0, true);
+            if (!ignoresCancel) self->Complete(t, 0, ERROR_OPERATION_ABORTED);
             return true;
         });
     }
@@ -236,7 +318,8 @@ BOOLEAN WINAPI FakeHidPlatform::GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_
     const auto& device = self->m_devices[it->second.device];
     if (!device.caps) return FALSE;
     ++self->m_preparsed;
-    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(new Preparsed{*device.caps});
+    *data =
+        reinterpret_cast<PHIDP_PREPARSED_DATA>(new Preparsed{*device.caps, device.outputReportIds});
     return TRUE;
 }
 
@@ -258,6 +341,21 @@ NTSTATUS WINAPI FakeHidPlatform::GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS c
     return HIDP_STATUS_SUCCESS;
 }
 
+NTSTATUS WINAPI FakeHidPlatform::InitializeReportForID(HIDP_REPORT_TYPE type, UCHAR id,
+                                                       PHIDP_PREPARSED_DATA data, PCHAR report,
+                                                       ULONG length) {
+    const auto& source = *reinterpret_cast<Preparsed*>(data);
+    if (type != HidP_Output) return HIDP_STATUS_REPORT_DOES_NOT_EXIST;
+    if (length != source.caps.outputReportByteLength) return HIDP_STATUS_INVALID_REPORT_LENGTH;
+    const auto& ids = source.outputReportIds;
+    const bool declared =
+        ids.empty() ? id == 0 : std::find(ids.begin(), ids.end(), id) != ids.end();
+    if (!declared) return HIDP_STATUS_REPORT_DOES_NOT_EXIST;
+    std::memset(report, 0, length);
+    report[0] = static_cast<CHAR>(id);
+    return HIDP_STATUS_SUCCESS;
+}
+
 BOOL WINAPI FakeHidPlatform::Read(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD,
                                   LPOVERLAPPED ov) {
     auto* self = Current();
@@ -267,15 +365,28 @@ BOOL WINAPI FakeHidPlatform::Read(HANDLE handle, LPVOID buffer, DWORD size, LPDW
         ::SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    ++self->m_reads;
+    const auto& device = self->m_devices[it->second.device];
+    if (!self->Present(it->second.device)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (size < device.caps.value_or(HidCaps{}).inputReportByteLength) {
+        ::SetLastError(kBadLength);
+        return FALSE;
+    }
     Transfer t{handle, static_cast<std::uint8_t*>(buffer), size, ov};
     ::ResetEvent(ov->hEvent);
     auto& queued = self->m_queuedInput[it->second.device];
     if (!queued.empty()) {
-        const auto& bytes = queued.front();
+        auto bytes = queued.front();
+        if (!bytes.empty())
+            bytes.resize(std::max<std::size_t>(
+                bytes.size(), device.caps.value_or(HidCaps{}).inputReportByteLength));
         const auto n = std::min<DWORD>(size, static_cast<DWORD>(bytes.size()));
         std::memcpy(buffer, bytes.data(), n);
         queued.pop_front();
-        self->Complete(t, n, false);
+        self->Complete(t, n, 0);
     } else {
         self->m_pendingReads.push_back(t);
         self->m_changed.notify_all();
@@ -295,11 +406,25 @@ BOOL WINAPI FakeHidPlatform::Write(HANDLE handle, LPCVOID buffer, DWORD size, LP
     }
     const auto& device = self->m_devices[it->second.device];
     auto* bytes = static_cast<std::uint8_t*>(const_cast<void*>(buffer));
+    // The class driver's checks: the whole output report, with an ID the collection declares.
+    if (!self->Present(it->second.device)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (size != device.caps.value_or(HidCaps{}).outputReportByteLength) {
+        ::SetLastError(kBadLength);
+        return FALSE;
+    }
+    const auto& ids = device.outputReportIds;
+    if (ids.empty() ? bytes[0] != 0 : std::find(ids.begin(), ids.end(), bytes[0]) == ids.end()) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     Transfer t{handle, bytes, size, ov};
     switch (device.writeMode) {
         case WriteMode::Immediate:
             self->m_written.emplace_back(bytes, bytes + size);
-            self->Complete(t, size, false);
+            self->Complete(t, size, 0);
             return TRUE;
         case WriteMode::Pending:
             ::ResetEvent(ov->hEvent);
@@ -319,7 +444,7 @@ BOOL WINAPI FakeHidPlatform::GetResult(HANDLE, LPOVERLAPPED ov, LPDWORD bytes, B
         return FALSE;
     }
     if (ov->Internal != 0) {
-        ::SetLastError(ERROR_OPERATION_ABORTED);
+        ::SetLastError(static_cast<DWORD>(ov->Internal));
         return FALSE;
     }
     *bytes = static_cast<DWORD>(ov->InternalHigh);
@@ -333,8 +458,10 @@ BOOL WINAPI FakeHidPlatform::CancelIo(HANDLE handle, LPOVERLAPPED ov) {
     for (auto* list : {&self->m_pendingReads, &self->m_pendingWrites}) {
         std::erase_if(*list, [&](Transfer& t) {
             if (t.handle != handle || (ov != nullptr && t.overlapped != ov)) return false;
-            self->Complete(t, 0, true);
             found = true;
+            const auto device = self->m_handles.at(reinterpret_cast<std::uintptr_t>(handle)).device;
+            if (self->m_devices[device].ignoresCancel) return false;
+            self->Complete(t, 0, ERROR_OPERATION_ABORTED);
             return true;
         });
     }

@@ -16,7 +16,9 @@ namespace tamblor::test {
 
 // A HID bus in memory behind the HidApi table: SetupAPI enumerates the devices in order,
 // CreateFileW hands out fake handles, HidD/HidP answer from each device's description, and
-// reads and writes complete when the test says so. One instance at a time is installed.
+// reads and writes complete when the test says so. It checks what the class driver checks:
+// share modes, the length and report ID of a write, the length of a read buffer; and it
+// fails transfers the way a removal does. One instance at a time is installed.
 class FakeHidPlatform {
   public:
     enum class WriteMode { Pending, Immediate, Fail };
@@ -31,6 +33,10 @@ class FakeHidPlatform {
         bool writeOpenFails = false;
         WriteMode writeMode = WriteMode::Immediate;
         DWORD writeError = 0;  // the last error of a failed write
+        // The IDs of the collection's output reports; empty when its reports carry none.
+        std::vector<std::uint8_t> outputReportIds{2};
+        // A driver that never completes a cancelled or closed transfer.
+        bool ignoresCancel = false;
     };
 
     struct OpenCall {
@@ -51,8 +57,14 @@ class FakeHidPlatform {
     void SetDevices(std::vector<Device> devices);
     // Completes the pending read on `path` with these bytes, or keeps them for the next read.
     void DeliverInput(const std::wstring& path, std::vector<std::uint8_t> bytes);
-    // Completes every pending write; each one's bytes are recorded as written at that moment.
-    void CompleteWrites();
+    // Completes every pending write; each one's bytes are recorded as written at that moment,
+    // or, with an error, none is written and each fails with it.
+    void CompleteWrites(DWORD error = 0);
+    // Completes the pending read on `path` with this error.
+    void FailRead(const std::wstring& path, DWORD error);
+    // The device leaves: it is no longer listed nor opened, its pending reads fail with 5 and
+    // so do its handles' later reads and writes, as on the real stack.
+    void RemoveDevice(const std::wstring& path);
     void ClearWritten();
     // Blocks until a read is pending on `path`.
     void WaitForPendingRead(const std::wstring& path);
@@ -65,11 +77,13 @@ class FakeHidPlatform {
     int LiveInfoSets() const;
     int PendingWrites() const;
     int LivePreparsedData() const;
+    int Reads() const;
 
   private:
     struct Handle {
         std::size_t device;
         DWORD access;
+        DWORD share;
     };
     struct Transfer {
         HANDLE handle;
@@ -79,7 +93,9 @@ class FakeHidPlatform {
     };
 
     static FakeHidPlatform* Current();
-    void Complete(Transfer& t, DWORD bytes, bool cancelled);
+    void Complete(Transfer& t, DWORD bytes, DWORD error);
+    bool SharingConflicts(std::size_t device, DWORD access, DWORD share) const;
+    bool Present(std::size_t device) const;
 
     // The table's entries.
     static void WINAPI GetHidGuid(LPGUID guid);
@@ -97,6 +113,9 @@ class FakeHidPlatform {
     static BOOLEAN WINAPI GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* data);
     static BOOLEAN WINAPI FreePreparsedData(PHIDP_PREPARSED_DATA data);
     static NTSTATUS WINAPI GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps);
+    static NTSTATUS WINAPI InitializeReportForID(HIDP_REPORT_TYPE type, UCHAR id,
+                                                 PHIDP_PREPARSED_DATA data, PCHAR report,
+                                                 ULONG length);
     static BOOL WINAPI Read(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD, LPOVERLAPPED ov);
     static BOOL WINAPI Write(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD, LPOVERLAPPED ov);
     static BOOL WINAPI GetResult(HANDLE handle, LPOVERLAPPED ov, LPDWORD bytes, BOOL wait);
@@ -106,6 +125,8 @@ class FakeHidPlatform {
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::vector<Device> m_devices;
+    std::vector<bool> m_removed;
+    int m_reads = 0;
     std::map<std::uintptr_t, Handle> m_handles;
     std::uintptr_t m_nextHandle = 0x1000;
     int m_liveSets = 0;

@@ -102,15 +102,20 @@ TEST(WinHidBusOpen, OpensOverlappedPerDirectionAndClosesWithTheChannel) {
 class WinHidChannels : public ::testing::Test {
   protected:
     void Open(Device device) {
+        write.reset();
+        read.reset();
         fake.SetDevices({device});
-        read = bus.OpenRead(win::Narrow(kDock));
-        write = bus.OpenWrite(win::Narrow(kDock));
+        bus = std::make_unique<win::CWinHidBus>(fake.Api(), timeouts);
+        read = bus->OpenRead(win::Narrow(kDock));
+        write = bus->OpenWrite(win::Narrow(kDock));
         ASSERT_NE(read, nullptr);
         ASSERT_NE(write, nullptr);
     }
 
     FakeHidPlatform fake;
-    win::CWinHidBus bus{fake.Api()};
+    // Writes that go pending are queued at once, unless a test waits for their outcome.
+    win::WinHidTimeouts timeouts{0, 2000, 60000};
+    std::unique_ptr<win::CWinHidBus> bus;
     std::unique_ptr<IHidReadChannel> read;
     std::unique_ptr<IHidWriteChannel> write;
 };
@@ -121,10 +126,14 @@ TEST_F(WinHidChannels, ReadDeliversWhatArrivedAndItsLength) {
     auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
     fake.WaitForPendingRead(kDock);
     fake.DeliverInput(kDock, {2, 7, 0xFE, 0xFF, 7, 1, 0, 0, 9});
-    EXPECT_EQ(pending.get(), 9);
+    EXPECT_EQ(pending.get(), 64) << "a report fills the collection's input length";
     EXPECT_EQ(buffer[1], 7);
     EXPECT_EQ(buffer[8], 9);
     EXPECT_EQ(buffer[9], 0);
+    std::array<std::uint8_t, 63> tooShort{};
+    fake.DeliverInput(kDock, {2, 1});
+    EXPECT_EQ(read->ReadReport(tooShort), -1) << "the class driver wants the whole report";
+    EXPECT_EQ(read->ReadReport(buffer), 64);
 
     fake.DeliverInput(kDock, {});  // an empty read is reported as such, not as a failure
     EXPECT_EQ(read->ReadReport(buffer), 0);
@@ -147,8 +156,9 @@ TEST_F(WinHidChannels, BackToBackWritesKeepTheirOwnBytes) {
     Device device{kDock};
     device.writeMode = WriteMode::Pending;
     Open(device);
-    const std::vector<std::uint8_t> first(64, 0x11);
-    const std::vector<std::uint8_t> second(64, 0x22);
+    auto first = std::vector<std::uint8_t>(64, 0x11);
+    auto second = std::vector<std::uint8_t>(64, 0x22);
+    first[0] = second[0] = 2;  // the report ID
     EXPECT_EQ(write->WriteReport(first), 0u);
     EXPECT_EQ(write->WriteReport(second), 0u);
     EXPECT_EQ(fake.PendingWrites(), 2);
@@ -171,7 +181,7 @@ TEST_F(WinHidChannels, WriteErrorsAreReturnedExceptZero) {
         device.writeMode = WriteMode::Fail;
         device.writeError = c.lastError;
         Open(device);
-        EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 1)), c.result) << c.lastError;
+        EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 2)), c.result) << c.lastError;
     }
 }
 
@@ -179,11 +189,181 @@ TEST_F(WinHidChannels, ClosingWithWritesInFlightCancelsThem) {
     Device device{kDock};
     device.writeMode = WriteMode::Pending;
     Open(device);
-    EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 3)), 0u);
+    EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 2)), 0u);
     write.reset();
     read.reset();
     EXPECT_EQ(fake.PendingWrites(), 0);
     EXPECT_EQ(fake.OpenHandles(), 0);
+}
+
+// What the class driver checks of a write: the collection's whole output report, with an ID it
+// declares.
+TEST_F(WinHidChannels, WritesAreCheckedAsTheClassDriverDoes) {
+    struct Case {
+        std::size_t length;
+        std::uint8_t id;
+        std::uint32_t result;
+    };
+    Open(Device{kDock});
+    for (const Case c :
+         {Case{64, 2, 0}, Case{63, 2, ERROR_INVALID_USER_BUFFER},
+          Case{65, 2, ERROR_INVALID_USER_BUFFER}, Case{64, 1, ERROR_INVALID_PARAMETER},
+          Case{64, 0, ERROR_INVALID_PARAMETER}}) {
+        std::vector<std::uint8_t> report(c.length, 0);
+        report[0] = c.id;
+        EXPECT_EQ(write->WriteReport(report), c.result) << c.length << " bytes, ID " << int{c.id};
+    }
+}
+
+// The class driver queues writes: a stall (31) or a removal (1167, or 5 on Wine) shows only
+// when the write completes.
+TEST_F(WinHidChannels, AWriteThatFailsAtCompletionSaysSo) {
+    for (const DWORD error : {DWORD{ERROR_GEN_FAILURE}, DWORD{1167}, DWORD{ERROR_ACCESS_DENIED}}) {
+        SCOPED_TRACE(error);
+        Device device{kDock};
+        device.writeMode = WriteMode::Pending;
+
+        // Within the wait for its outcome: the write itself returns the error.
+        timeouts.writeOutcome = 60000;
+        Open(device);
+        auto pending = std::async(std::launch::async, [&] {
+            return write->WriteReport(std::vector<std::uint8_t>(64, 2));
+        });
+        ASSERT_TRUE(Eventually([&] { return fake.PendingWrites() == 1; }));
+        fake.CompleteWrites(error);
+        EXPECT_EQ(pending.get(), error);
+
+        // After it: the next write returns it, and sends nothing.
+        timeouts.writeOutcome = 0;
+        Open(device);
+        EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 2)), 0u);
+        fake.CompleteWrites(error);
+        auto* channel = static_cast<win::CWinHidWriteChannel*>(write.get());
+        ASSERT_TRUE(Eventually([&] { return channel->PendingCount() == 0; }));
+        fake.ClearWritten();
+        EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 2)), error);
+        EXPECT_EQ(fake.PendingWrites(), 0);
+        // Said once: the channel writes again.
+        EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 2)), 0u);
+        EXPECT_EQ(fake.PendingWrites(), 1);
+        fake.CompleteWrites();
+    }
+}
+
+// Closing runs on the window's thread; a driver that never completes the cancel must not
+// freeze it. The write's buffer stays allocated, as the driver may still write into it.
+TEST_F(WinHidChannels, ClosingDoesNotWaitForEverOnACancelThatNeverCompletes) {
+    Device device{kDock};
+    device.writeMode = WriteMode::Pending;
+    device.ignoresCancel = true;
+    timeouts.cancelCompletion = 20;
+    Open(device);
+    EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 2)), 0u);
+    const auto abandoned = win::CWinHidWriteChannel::AbandonedCount();
+    auto closed = std::make_shared<std::promise<void>>();
+    auto done = closed->get_future();
+    std::thread([this, closed] {
+        write.reset();
+        closed->set_value();
+    }).detach();
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+        << "the channel waits for ever on the cancel";
+    EXPECT_EQ(win::CWinHidWriteChannel::AbandonedCount(), abandoned + 1);
+    EXPECT_EQ(fake.OpenHandles(GENERIC_WRITE), 0);
+}
+
+// After a removal, reads fail for good (5 is what a pending read gets, 6 and 1167 too): the
+// read waits for the removal notice, which cancels it, instead of failing again and again
+// until the engine gives up with a read error. Other errors are the engine's to retry.
+TEST_F(WinHidChannels, ReadErrorsOfADeviceThatLeftWaitForItsRemovalNotice) {
+    struct Case {
+        DWORD error;
+        bool gone;
+    };
+    for (const Case c :
+         {Case{ERROR_ACCESS_DENIED, true}, Case{ERROR_INVALID_HANDLE, true}, Case{1167, true},
+          Case{ERROR_GEN_FAILURE, false}, Case{ERROR_OPERATION_ABORTED, false}}) {
+        SCOPED_TRACE(c.error);
+        Open(Device{kDock});
+        std::array<std::uint8_t, 64> buffer{};
+        auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+        fake.WaitForPendingRead(kDock);
+        fake.FailRead(kDock, c.error);
+        if (c.gone) {
+            EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
+                << "a read of a device that left fails before its removal is announced";
+            read->Cancel();
+        }
+        EXPECT_EQ(pending.get(), -1);
+        const int reads = fake.Reads();
+        if (c.gone) {
+            EXPECT_EQ(read->ReadReport(buffer), -1);
+            EXPECT_EQ(fake.Reads(), reads) << "a device that left is not read again";
+        } else {
+            auto again = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+            EXPECT_TRUE(Eventually([&] { return fake.Reads() == reads + 1; }));
+            read->Cancel();
+            EXPECT_EQ(again.get(), -1);
+        }
+    }
+}
+
+TEST_F(WinHidChannels, TheWaitForTheRemovalNoticeIsBounded) {
+    timeouts.removalNotice = 0;
+    Open(Device{kDock});
+    std::array<std::uint8_t, 64> buffer{};
+    auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+    fake.WaitForPendingRead(kDock);
+    fake.RemoveDevice(kDock);
+    EXPECT_EQ(pending.get(), -1);
+    EXPECT_EQ(read->ReadReport(buffer), -1);
+    EXPECT_EQ(write->WriteReport(std::vector<std::uint8_t>(64, 2)), DWORD{ERROR_ACCESS_DENIED});
+}
+
+// The tool writes every report with ID 2; a collection whose output reports do not carry it
+// would fail every write with 87, so it is reported without output reports and never opened.
+TEST(WinHidBusEnumerate, ACollectionWithoutOutputReportTwoHasNoOutputReports) {
+    struct Case {
+        std::vector<std::uint8_t> ids;
+        std::uint16_t outputLength;
+    };
+    for (const auto& c : {Case{{2}, 64}, Case{{1, 2}, 64}, Case{{1}, 0}, Case{{}, 0}}) {
+        SCOPED_TRACE(c.ids.size());
+        FakeHidPlatform fake;
+        Device dock{kDock};
+        dock.outputReportIds = c.ids;
+        fake.SetDevices({dock});
+        win::CWinHidBus bus(fake.Api());
+        const auto found = bus.EnumerateInterfaces();
+        ASSERT_EQ(found.size(), 1u);
+        ASSERT_TRUE(found[0].caps);
+        EXPECT_EQ(found[0].caps->outputReportByteLength, c.outputLength);
+        EXPECT_EQ(found[0].caps->inputReportByteLength, 64);
+        EXPECT_EQ(fake.LivePreparsedData(), 0);
+    }
+}
+
+// A second copy of the tool may look at the dock and read it, but not write to it while this
+// one holds it; and it says why.
+TEST(WinHidBusOpen, ASecondWriterIsRefusedAndToldWhy) {
+    FakeHidPlatform fake;
+    fake.SetDevices({Device{kDock}});
+    const auto path = win::Narrow(kDock);
+    win::CWinHidBus first(fake.Api());
+    win::CWinHidBus second(fake.Api());
+    auto read = first.OpenRead(path);
+    auto write = first.OpenWrite(path);
+    ASSERT_TRUE(read && write);
+    EXPECT_EQ(second.EnumerateInterfaces().size(), 1u);
+    EXPECT_NE(second.OpenRead(path), nullptr);
+    EXPECT_EQ(second.OpenWrite(path), nullptr);
+    EXPECT_EQ(
+        second.OpenFailureHint(),
+        path + " is held by another tamblor.exe or tamblor-cli: end it, then replug the dock");
+    EXPECT_EQ(first.OpenFailureHint(), "");
+    write.reset();
+    EXPECT_NE(second.OpenWrite(path), nullptr);
+    EXPECT_EQ(second.OpenFailureHint(), "");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FakeHidPlatform.h"
@@ -55,18 +56,19 @@ class WinHidScan : public ::testing::Test {
     // Start-up as the dialog runs it: threads, package, first scan.
     void Start(std::vector<Device> devices) {
         fake.SetDevices(std::move(devices));
-        engine = std::make_unique<CTamblorEngine>(bus, ui);
+        engine = std::make_unique<CTamblorEngine>(bus, ui, readRetry);
         engine->OnInitDialog(m_package);
     }
 
     FakeHidPlatform fake;
     win::CWinHidBus bus{fake.Api()};
     RecordingUi ui;
+    ReadRetryPolicy readRetry;
     std::unique_ptr<CTamblorEngine> engine;
+    std::filesystem::path m_package;
 
   private:
     std::filesystem::path m_dir;
-    std::filesystem::path m_package;
 };
 
 TEST_F(WinHidScan, TakesTheFirstInterfaceThatPassesEveryTest) {
@@ -181,6 +183,61 @@ TEST_F(WinHidScan, RepliesReachTheEngineAndRescansReleaseTheOldHandles) {
     fake.WaitForPendingRead(L"dock");
     engine->OnDestroy();
     EXPECT_EQ(fake.OpenHandles(), 0);
+}
+
+TEST_F(WinHidScan, ADockThatCannotTakeOurReportsIsUnusable) {
+    auto dock = Interface(L"dock", 0x10C4, 0xF505, 0x0100);
+    dock.outputReportIds = {1};
+    Start({dock});
+    EXPECT_EQ(ui.Lines(), Lines{"device Error!"});
+    EXPECT_TRUE(fake.Written().empty());
+    EXPECT_EQ(fake.OpenHandles(), 0);
+}
+
+TEST_F(WinHidScan, ASecondCopyOfTheToolDoesNotWriteToTheDock) {
+    Start({Interface(L"dock", 0x10C4, 0xF505, 0x0100)});
+    ASSERT_EQ(engine->Link().g_writeOpen, 1);
+    win::CWinHidBus otherBus(fake.Api());
+    RecordingUi otherUi;
+    CTamblorEngine other(otherBus, otherUi);
+    other.OnInitDialog(m_package);
+    EXPECT_EQ(otherUi.Lines(),
+              (Lines{"device Error!",
+                     "dock is held by another tamblor.exe or tamblor-cli: end it, then replug "
+                     "the dock"}));
+    EXPECT_EQ(fake.Written().size(), 1u) << "only the first copy's mode query";
+    other.OnDestroy();
+}
+
+// The class driver queues writes and a stall shows only at completion: the operator reads
+// the error instead of a window that waits for an answer to a report that never went out.
+TEST_F(WinHidScan, AWriteThatFailsAtCompletionIsReported) {
+    auto dock = Interface(L"dock", 0x10C4, 0xF505, 0x0100);
+    dock.writeMode = WriteMode::Pending;
+    fake.SetDevices({dock});
+    std::thread stall([&] {
+        Eventually([&] { return fake.PendingWrites() == 1; });
+        fake.CompleteWrites(ERROR_GEN_FAILURE);
+    });
+    Start({dock});
+    stall.join();
+    EXPECT_EQ(ui.Lines(), Lines{"Send Error,Error Code is:0x1f"});
+}
+
+// A read pending when the dock leaves fails with 5 before the removal notice comes; the
+// notice carries the path in upper case where the enumeration gave it in lower case.
+TEST_F(WinHidScan, ARemovalIsToldAsSuchThoughTheReadFailedFirst) {
+    readRetry = {std::chrono::milliseconds(1), 3};
+    const std::wstring path = L"\\\\?\\hid#vid_10c4&pid_f505#7&1a2b&0&0000#{4d1e55b2}";
+    Start({Interface(path, 0x10C4, 0xF505, 0x0100)});
+    fake.WaitForPendingRead(path);
+    fake.RemoveDevice(path);
+    // Time enough for a reader that retried to give up many times over.
+    ::Sleep(200);
+    engine->OnDeviceChange(
+        {DeviceChangeKind::Removal, "\\\\?\\HID#VID_10C4&PID_F505#7&1A2B&0&0000#{4D1E55B2}"});
+    EXPECT_EQ(ui.Lines(), Lines{"No Device found!"});
+    EXPECT_EQ(engine->Link().g_deviceConnected, 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ClaimWatch.h"
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -22,7 +23,14 @@ void CClaimWatch::Wait(const std::string& place, CUniqueFd file) {
     if (at != m_waiters.end() && at->second.watch != watch) Remove(at);
     // Replacing our own earlier descriptor on the same file closes it: a notice that Pump
     // answers by trying the lock once, which fails while the place is held.
+    const int fd = file.Get();
     m_waiters[place] = Waiter{std::move(file), watch};
+    // The holder may have let go after our refused attempt and before the watch began: that
+    // close came too early to be noticed. Look once more, and if the place is free, close a
+    // descriptor of the file ourselves so that the loop hears of it as of any release.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return;
+    ::flock(fd, LOCK_UN);
+    CUniqueFd poke(::open(self.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
 }
 
 void CClaimWatch::Forget(const std::string& place) {

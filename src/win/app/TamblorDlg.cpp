@@ -5,8 +5,10 @@
 #include <commctrl.h>
 // clang-format on
 
+#include <cstdio>
 #include <cwchar>
 
+#include "DeviceBroadcast.h"
 #include "win/res/resource.h"
 #include "win/util/WideText.h"
 
@@ -25,25 +27,28 @@ bool ShellReadsRightToLeft() {
     return ::GetLocaleInfoW(ui, LOCALE_IREADINGLAYOUT, layout, 4) > 0 && layout[0] == L'1';
 }
 
+struct MessageBoxSearch {
+    HWND owner;
+    HWND box;
+};
+
+// A function of the platform's calling convention: a lambda converts to a pointer of the
+// default one, which is another on 32-bit Windows.
+BOOL CALLBACK FindMessageBox(HWND window, LPARAM data) {
+    auto& s = *reinterpret_cast<MessageBoxSearch*>(data);
+    wchar_t name[16] = {};
+    ::GetClassNameW(window, name, 16);
+    if (::GetWindow(window, GW_OWNER) != s.owner || std::wcscmp(name, L"#32770") != 0) {
+        return TRUE;
+    }
+    s.box = window;
+    return FALSE;
+}
+
 // The message box this thread shows on behalf of `owner`, if one is up.
 HWND MessageBoxOf(HWND owner) {
-    struct Search {
-        HWND owner;
-        HWND box;
-    } search{owner, nullptr};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(data);
-            wchar_t name[16] = {};
-            ::GetClassNameW(window, name, 16);
-            if (::GetWindow(window, GW_OWNER) != s.owner || std::wcscmp(name, L"#32770") != 0) {
-                return TRUE;
-            }
-            s.box = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    MessageBoxSearch search{owner, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindMessageBox, reinterpret_cast<LPARAM>(&search));
     return search.box;
 }
 
@@ -118,6 +123,14 @@ void CTamblorDlg::RegisterHidNotification() {
     filter.dbcc_reserved = 0;
     filter.dbcc_classguid = kHidInterfaceClass;
     m_notification = ::RegisterDeviceNotificationW(m_hwnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    if (m_notification != nullptr) return;
+    // Without notices the dock's restart into its boot loader is never seen: say so, once.
+    char line[128];
+    std::snprintf(line, sizeof line,
+                  "Device changes cannot be watched (error %lu): replug the dock and restart "
+                  "the tool.",
+                  static_cast<unsigned long>(::GetLastError()));
+    m_ui.PostLogRecord(LogRecord{line, 0, false});
 }
 
 bool CTamblorDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -282,15 +295,7 @@ LRESULT CTamblorDlg::OnCtlColor(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CTamblorDlg::OnDeviceChange(WPARAM event, LPARAM data) {
-    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return 0;
-    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-    if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return 0;
-    const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
-    DeviceChange change;
-    change.kind =
-        event == DBT_DEVICEARRIVAL ? DeviceChangeKind::Arrival : DeviceChangeKind::Removal;
-    change.path = Narrow(broadcast->dbcc_name);
-    return m_engine->OnDeviceChange(change);
+    return PostDeviceBroadcast(event, data, m_ui);
 }
 
 LRESULT CTamblorDlg::OnLogRecord(LPARAM lParam) {

@@ -15,6 +15,7 @@ const HidApi& SystemHidApi() {
         ::HidD_GetPreparsedData,
         ::HidD_FreePreparsedData,
         ::HidP_GetCaps,
+        ::HidP_InitializeReportForID,
         ::ReadFile,
         ::WriteFile,
         ::GetOverlappedResult,

@@ -27,6 +27,7 @@ struct HidApi {
     decltype(&::HidD_GetPreparsedData) HidD_GetPreparsedData;
     decltype(&::HidD_FreePreparsedData) HidD_FreePreparsedData;
     decltype(&::HidP_GetCaps) HidP_GetCaps;
+    decltype(&::HidP_InitializeReportForID) HidP_InitializeReportForID;
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
     decltype(&::GetOverlappedResult) GetOverlappedResult;

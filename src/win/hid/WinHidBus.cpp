@@ -2,8 +2,9 @@
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
-#include "WinHidChannels.h"
+#include "isp/IspReport.h"
 #include "win/util/WideText.h"
 
 namespace tamblor::win {
@@ -30,17 +31,22 @@ struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 
+// Probes and readers share the device with everyone; the writer shares it with readers only,
+// so a second copy of the tool cannot write to a dock that this one is upgrading.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD kShareWithReaders = FILE_SHARE_READ;
+
 }  // namespace
 
-HANDLE CWinHidBus::Open(const std::string& path, DWORD access, DWORD flags) const {
-    return m_api.CreateFileW(Widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+HANDLE CWinHidBus::Open(const std::string& path, DWORD access, DWORD share, DWORD flags) const {
+    return m_api.CreateFileW(Widen(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | flags, nullptr);
 }
 
 void CWinHidBus::Probe(HidInterfaceInfo& info) const {
     // No access rights: enough for the attribute and capability queries, and it works on
     // devices that another program holds open, such as keyboards.
-    CDeviceHandle probe(m_api, Open(info.path, 0, 0));
+    CDeviceHandle probe(m_api, Open(info.path, 0, kShareAll, 0));
     if (!probe.Valid()) return;
     HIDD_ATTRIBUTES attributes{};
     attributes.Size = sizeof attributes;
@@ -51,6 +57,16 @@ void CWinHidBus::Probe(HidInterfaceInfo& info) const {
     if (!m_api.HidD_GetPreparsedData(probe.Get(), &preparsed)) return;
     HIDP_CAPS caps{};
     const NTSTATUS status = m_api.HidP_GetCaps(preparsed, &caps);
+    // Every report the tool sends carries the dock's report ID, and the class driver fails a
+    // write to an ID the collection does not declare (87). A collection without it has no
+    // output report of ours: its length says none, so the scan never opens it.
+    if (status == HIDP_STATUS_SUCCESS && caps.OutputReportByteLength != 0) {
+        std::vector<char> report(caps.OutputReportByteLength);
+        if (m_api.HidP_InitializeReportForID(HidP_Output, kReportId, preparsed, report.data(),
+                                             caps.OutputReportByteLength) != HIDP_STATUS_SUCCESS) {
+            caps.OutputReportByteLength = 0;
+        }
+    }
     m_api.HidD_FreePreparsedData(preparsed);
     if (status != HIDP_STATUS_SUCCESS) return;
     info.caps = HidCaps{caps.UsagePage, caps.Usage, caps.InputReportByteLength,
@@ -88,15 +104,27 @@ std::vector<HidInterfaceInfo> CWinHidBus::EnumerateInterfaces() {
 }
 
 std::unique_ptr<IHidReadChannel> CWinHidBus::OpenRead(const std::string& path) {
-    const HANDLE device = Open(path, GENERIC_READ, FILE_FLAG_OVERLAPPED);
+    const HANDLE device = Open(path, GENERIC_READ, kShareAll, FILE_FLAG_OVERLAPPED);
     if (device == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<CWinHidReadChannel>(m_api, device);
+    return std::make_unique<CWinHidReadChannel>(m_api, device, m_timeouts);
 }
 
 std::unique_ptr<IHidWriteChannel> CWinHidBus::OpenWrite(const std::string& path) {
-    const HANDLE device = Open(path, GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
+    const HANDLE device = Open(path, GENERIC_WRITE, kShareWithReaders, FILE_FLAG_OVERLAPPED);
+    const DWORD error = device == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    {
+        std::lock_guard lock(m_lock);
+        m_busyPath = error == ERROR_SHARING_VIOLATION ? path : std::string();
+    }
     if (device == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<CWinHidWriteChannel>(m_api, device);
+    return std::make_unique<CWinHidWriteChannel>(m_api, device, m_timeouts);
+}
+
+std::string CWinHidBus::OpenFailureHint() const {
+    std::lock_guard lock(m_lock);
+    if (m_busyPath.empty()) return {};
+    return m_busyPath +
+           " is held by another tamblor.exe or tamblor-cli: end it, then replug the dock";
 }
 
 }  // namespace tamblor::win

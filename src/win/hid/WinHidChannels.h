@@ -12,32 +12,68 @@
 
 namespace tamblor::win {
 
+// How long the channels wait on the HID stack, in milliseconds. None of these waits may be
+// endless: a driver that never completes a request must not freeze the window.
+struct WinHidTimeouts {
+    // A write that went pending: how long WriteReport waits to learn its outcome. The class
+    // driver queues writes and reports a stall or a removal only at completion, which on a
+    // healthy device comes within a few frames.
+    DWORD writeOutcome = 1000;
+    // A cancelled transfer: how long closing waits for the driver to complete it.
+    DWORD cancelCompletion = 2000;
+    // A read that failed because the device has left: how long it waits for the removal
+    // notice (which cancels the channel) before it fails, so the operator reads that the
+    // device was lost rather than that it could not be read.
+    DWORD removalNotice = 5000;
+};
+
+// True for the errors a read or write gives once the device has left: no retry can help.
+bool IsDeviceGoneError(DWORD error);
+
 // One overlapped read at a time on a device opened for reading. A read waits on its own
-// completion event and on the cancel event, so Cancel() frees a blocked reader at once.
+// completion event and on the cancel event, so Cancel() frees a blocked reader at once. The
+// read goes into a buffer of the channel's own, so a read whose cancel the driver never
+// completes can be left behind without taking the caller's buffer with it.
 class CWinHidReadChannel final : public IHidReadChannel {
   public:
-    CWinHidReadChannel(const HidApi& api, HANDLE device);
+    CWinHidReadChannel(const HidApi& api, HANDLE device, WinHidTimeouts timeouts = {});
     int ReadReport(std::span<std::uint8_t> buffer) override;
     void Cancel() override;
 
   private:
+    struct Transfer {
+        OVERLAPPED overlapped{};
+        CHandle event = MakeManualResetEvent();
+        std::vector<std::uint8_t> bytes;
+    };
+
+    int Failed(DWORD error);
+    // Cancels the transfer in flight; false when the driver did not complete it in time.
+    bool CancelInFlight();
+
     const HidApi& m_api;
+    const WinHidTimeouts m_timeouts;
     CDeviceHandle m_device;
-    CHandle m_readEvent;
     CHandle m_cancelEvent;
+    std::unique_ptr<Transfer> m_transfer;
+    bool m_gone = false;
 };
 
 // Overlapped writes, each from a buffer and OVERLAPPED of its own, so a write issued while the
-// previous one is still pending never touches the bytes in flight. A completion thread
-// collects the writes in the order they were queued.
+// previous one is still pending never touches the bytes in flight. A write waits a moment for
+// its outcome; one that takes longer is collected by a completion thread, in queue order, and
+// a failure found there is returned by the next WriteReport.
 class CWinHidWriteChannel final : public IHidWriteChannel {
   public:
-    CWinHidWriteChannel(const HidApi& api, HANDLE device);
+    CWinHidWriteChannel(const HidApi& api, HANDLE device, WinHidTimeouts timeouts = {});
     ~CWinHidWriteChannel() override;
     std::uint32_t WriteReport(std::span<const std::uint8_t> report) override;
 
     // Writes queued and not yet collected.
     std::size_t PendingCount() const;
+    // Writes whose cancel the driver never completed when the channel closed; their buffers
+    // stay allocated for ever, as the driver may still write their OVERLAPPED.
+    static std::size_t AbandonedCount();
 
   private:
     struct PendingWrite {
@@ -47,14 +83,17 @@ class CWinHidWriteChannel final : public IHidWriteChannel {
     };
 
     void CompletionThreadProc();
-    void Collect(PendingWrite& write, bool cancel);
+    // The write's outcome once its event is set: 0 or the error it failed with.
+    DWORD Outcome(PendingWrite& write);
 
     const HidApi& m_api;
+    const WinHidTimeouts m_timeouts;
     CDeviceHandle m_device;
     CHandle m_stopEvent = MakeManualResetEvent();
     CHandle m_queuedEvent = MakeManualResetEvent();
     mutable std::mutex m_lock;
     std::deque<std::unique_ptr<PendingWrite>> m_pending;
+    DWORD m_laterFailure = 0;  // guarded by m_lock
     std::thread m_completion;
 };
 
