@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "DockMatch.h"
 #include "ModelTable.h"
 #include "TamblorEngine.h"
 
@@ -15,16 +16,6 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-bool IsExpectedIdentity(const HidAttributes& attributes, std::uint16_t vendorId,
-                        std::uint16_t productId, std::uint16_t versionNumber) {
-    return attributes.vendorId == vendorId && attributes.productId == productId &&
-           attributes.versionNumber == versionNumber;
-}
-
-bool IsExpectedCollection(const HidCaps& caps) {
-    return caps.usagePage == g_expectedUsagePage && caps.usage == g_expectedUsage;
 }
 
 bool FitsReportBuffers(std::uint16_t reportLength) {
@@ -254,10 +245,7 @@ void CTamblorEngine::EndLink(const char* line) {
 bool CTamblorEngine::ExpectedDevicePresent() {
     const auto interfaces = m_bus.EnumerateInterfaces();
     return std::any_of(interfaces.begin(), interfaces.end(), [&](const HidInterfaceInfo& i) {
-        return i.attributes && i.caps &&
-               IsExpectedIdentity(*i.attributes, m_package.g_packageVid, m_package.g_packagePid,
-                                  g_expectedVersionNumber) &&
-               IsExpectedCollection(*i.caps);
+        return MatchesDock(i, m_package.g_packageVid, m_package.g_packagePid);
     });
 }
 
