@@ -3,21 +3,14 @@
 #include <cstdio>
 
 #include "TamblorEngine.h"
+#include "isp/IspCommands.h"
 
 namespace tamblor {
-namespace {
 
-std::uint8_t ReplyByte(const std::uint8_t* reply, std::size_t index) {
-    return reply == nullptr ? 0 : reply[index];
-}
-
-}  // namespace
-
-void CTamblorEngine::RunUpgradeStep() {
+void CTamblorEngine::RunUpgradeStep(const IspReply& reply) {
     using S = SequenceState;
-    const std::uint8_t r5 = ReplyByte(m_lastReply, 5);
-    const std::uint8_t r6 = ReplyByte(m_lastReply, 6);
-    const auto checksum = static_cast<std::uint16_t>(r5 * 256 + r6);
+    const std::uint8_t r5 = reply.status;
+    const auto checksum = reply.checksum;
     // States entered by "continue" do their work in the same call.
     for (bool again = true; again;) {
         again = false;
@@ -250,30 +243,17 @@ void CTamblorEngine::SendIspSwitch() {
         SendCommand(MakeCommandReport(IspCommand::IspEnter), Answer::None);
         return;
     }
-    auto r = MakeCommandReport(IspCommand::IspExit);
-    const auto length = m_package.m_segmentLength[kSegChip3];
-    r[5] = static_cast<std::uint8_t>(m_package.m_segmentSum0 >> 8);
-    r[6] = static_cast<std::uint8_t>(m_package.m_segmentSum0);
-    r[7] = static_cast<std::uint8_t>(length >> 8);
-    r[8] = static_cast<std::uint8_t>(length);
-    for (std::size_t i = 0; i < 4; ++i) r[9 + i] = m_package.m_fileVersion[i];
-    SendCommand(r, Answer::None);
+    SendCommand(MakeIspExit(m_package.m_segmentSum0, m_package.m_segmentLength[kSegChip3],
+                            m_package.m_fileVersion),
+                Answer::None);
 }
 
 void CTamblorEngine::SendIspErase() {
-    auto r = MakeCommandReport(IspCommand::IspErase);
-    const std::uint32_t length = m_package.m_segmentLength[kSegChip3];
-    r[5] = static_cast<std::uint8_t>(length / kEraseBlockSize +
-                                     (length % kEraseBlockSize != 0 ? 1 : 0));
-    SendCommand(r, Answer::Awaited);
+    SendCommand(MakeIspErase(m_package.m_segmentLength[kSegChip3]), Answer::Awaited);
 }
 
 void CTamblorEngine::SendIspChecksum() {
-    auto r = MakeCommandReport(IspCommand::IspChecksum);
-    const auto length = m_package.m_segmentLength[kSegChip3];
-    r[5] = static_cast<std::uint8_t>(length >> 8);
-    r[6] = static_cast<std::uint8_t>(length);
-    SendCommand(r, Answer::Awaited);
+    SendCommand(MakeIspChecksum(m_package.m_segmentLength[kSegChip3]), Answer::Awaited);
 }
 
 void CTamblorEngine::SendGetMode() {
@@ -301,11 +281,7 @@ void CTamblorEngine::SendChip1EraseStatus() {
 }
 
 void CTamblorEngine::SendChip1Checksum() {
-    auto r = MakeCommandReport(IspCommand::Chip1Checksum);
-    const auto length = m_package.m_segmentLength[kSegChip1];
-    for (std::size_t i = 0; i < 4; ++i)
-        r[5 + i] = static_cast<std::uint8_t>(length >> (24 - 8 * i));
-    SendCommand(r, Answer::Awaited);
+    SendCommand(MakeChip1Checksum(m_package.m_segmentLength[kSegChip1]), Answer::Awaited);
 }
 
 void CTamblorEngine::SendChip1End(Answer answer) {

@@ -52,11 +52,11 @@ void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
     std::copy_n(report.begin(), std::min(report.size(), reply.size()), reply.begin());
     if (!TakeOwedAnswer(reply)) return;
     NoteSignOfLife();
-    m_replyBuffer = reply;
-    const auto& r = m_replyBuffer;
-    if (IsWellFormedReply(r)) {
-        if (r[1] == kReplyMode) {
-            m_ispMode = r[5] & 1;
+    m_lastReply = DecodeReply(reply);
+    const auto& r = m_lastReply;
+    if (r.wellFormed) {
+        if (r.IsMode()) {
+            m_ispMode = r.IspMode() ? 1 : 0;
             if (m_ispMode) {
                 PostLogLine("ISP device found!");
                 if (m_upgradeState == SequenceState::Idle) {
@@ -69,14 +69,13 @@ void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
                 PostLogLine("AP device found!");
                 SendGetVersion();
             }
-        } else if (r[1] == kReplyVersion) {
-            if (CheckVersion(m_package.m_fileVersion.data(), &r[5])) {
+        } else if (r.IsVersion()) {
+            if (CheckVersion(m_package.m_fileVersion.data(), r.version.data())) {
                 m_ui.EnableUpgradeButton(true);
             }
         }
     }
-    m_lastReply = m_replyBuffer.data();
-    RunUpgradeStep();
+    RunUpgradeStep(m_lastReply);
 }
 
 int CTamblorEngine::CheckVersion(const std::uint8_t* fileVersion,

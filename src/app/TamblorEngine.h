@@ -17,6 +17,7 @@
 #include "UpgradeOutcome.h"
 #include "hid/HidPort.h"
 #include "hid/LinkState.h"
+#include "isp/IspReply.h"
 #include "isp/IspReport.h"
 #include "isp/SegmentStream.h"
 #include "package/PackageLoader.h"
@@ -123,7 +124,9 @@ class CTamblorEngine {
     int CheckVersion(const std::uint8_t* fileVersion, const std::uint8_t* deviceVersion);
     void ScanLocked();
     void DispatchReport(std::span<const std::uint8_t> report);
-    void RunUpgradeStep();
+    // One step of the sequence on the last reply (decoded once, when it came).
+    void RunUpgradeStep(const IspReply& reply);
+    void RunUpgradeStep() { RunUpgradeStep(m_lastReply); }
 
     enum class StreamStatus { Running, Finished, Failed };
     void BeginStream(StreamKind kind);
@@ -177,8 +180,7 @@ class CTamblorEngine {
     SequenceState m_upgradeState = SequenceState::Idle;
     COutcomeRecorder m_outcome;
     int m_ispMode = 0;
-    const std::uint8_t* m_lastReply = nullptr;  // points into m_replyBuffer once a report came
-    Report m_replyBuffer{};
+    IspReply m_lastReply{};  // all zero until a report came
     std::uint16_t m_chunkSeq = 0;
     SegmentCursor m_cursor;
     // Answers the device owes, oldest first: one per report sent that it must answer (the
