@@ -12,6 +12,7 @@
 #include "Commands.h"
 #include "PackageText.h"
 #include "TextFormat.h"
+#include "hid/DockMatch.h"
 #include "hid/LinkState.h"
 #include "hid/PlatformHidBus.h"
 #include "package/PackageLoader.h"
@@ -39,12 +40,8 @@ struct Identity {
     std::uint16_t productId = 0;
 };
 
-// The scan's five tests, in its order.
 bool Matches(const HidInterfaceInfo& info, const Identity& wanted) {
-    return info.attributes && info.caps && info.attributes->vendorId == wanted.vendorId &&
-           info.attributes->productId == wanted.productId &&
-           info.attributes->versionNumber == g_expectedVersionNumber &&
-           info.caps->usagePage == g_expectedUsagePage && info.caps->usage == g_expectedUsage;
+    return IsDockInterface(info, wanted.vendorId, wanted.productId);
 }
 
 struct Row {

@@ -3,6 +3,9 @@
 //   window-probe text log|version     prints the log's or the version static's text
 //   window-probe wait-log TEXT MS     waits until the log contains TEXT; 0 when it did
 //   window-probe wait-enabled ID MS   waits until control ID is enabled
+//   window-probe ready MS             waits until Start upgrade is enabled, then prints its
+//                                     centre and Exit's in screen pixels: "SX SY EX EY" (one
+//                                     Wine process where a slow machine starts each in seconds)
 //   window-probe center ID            prints the control's centre in screen pixels: "X Y"
 //   window-probe rect ID|version      prints, in screen pixels, the part of the control that
 //                                     shows in the window's client area, then that client
@@ -21,6 +24,7 @@ namespace {
 
 constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
 constexpr int kLogId = 1001;
+constexpr int kStartId = 3;
 
 // The tool's window; its message boxes carry the same caption but have an owner.
 HWND FindDialog(DWORD waitMs) {
@@ -99,7 +103,7 @@ void Print(const std::wstring& text) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: window-probe text|wait-log|wait-enabled|center|rect|wait-box|"
+                 "usage: window-probe text|wait-log|wait-enabled|ready|center|rect|wait-box|"
                  "wait-no-box|wait-exit ...\n");
     return 2;
 }
@@ -140,6 +144,24 @@ int wmain(int argc, wchar_t** argv) {
             const HWND control = Control(dialog, id);
             return control != nullptr && ::IsWindowEnabled(control) != FALSE;
         });
+    }
+    if (command == L"ready" && argc == 3) {
+        // Looked up each time: the window may still be creating its controls.
+        if (WaitFor(argv[2], [dialog] {
+                const HWND start = ::GetDlgItem(dialog, kStartId);
+                return start != nullptr && ::IsWindowEnabled(start) != FALSE;
+            }) != 0) {
+            return 1;
+        }
+        RECT s{};
+        RECT e{};
+        if (!::GetWindowRect(::GetDlgItem(dialog, kStartId), &s) ||
+            !::GetWindowRect(::GetDlgItem(dialog, IDCANCEL), &e)) {
+            return 3;
+        }
+        std::printf("%ld %ld %ld %ld\n", (s.left + s.right) / 2, (s.top + s.bottom) / 2,
+                    (e.left + e.right) / 2, (e.top + e.bottom) / 2);
+        return 0;
     }
     if (command == L"center" && argc == 3) {
         const HWND control = Control(dialog, argv[2]);
