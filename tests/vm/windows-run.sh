@@ -97,11 +97,14 @@ timeout -s KILL "$limit" qemu-system-x86_64 "${accel[@]}" -machine pc -smp 2 -m 
     -kernel "$kernel_dir/boot/vmlinuz-$version" -initrd "$work/initramfs.cpio" \
     -append "console=ttyS0 panic=-1 quiet loglevel=3 tamblor.guest=$guest" &
 qemu=$!
+# In the background: a signal to this script is handled at once, not when the VM has ended.
 tail -n +1 -f --pid=$qemu "$console" | sed -u 's/\r$//' |
-    grep --line-buffered -E '^VMTEST (BEGIN|PASS|FAIL|FIGURE|NOTE|END)' || true
+    grep --line-buffered -E '^VMTEST (BEGIN|PASS|FAIL|FIGURE|NOTE|END)' &
+follower=$!
 qemu_rc=0
 wait $qemu || qemu_rc=$?
 qemu=
+wait $follower || true
 elapsed=$((SECONDS - started))
 
 expected=(win-list win-window-s1-ap win-window-s2-ap win-window-s3-ap win-window-s1-isp

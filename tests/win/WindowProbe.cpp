@@ -35,7 +35,7 @@ HWND FindDialog(DWORD waitMs) {
             if (::GetWindow(window, GW_OWNER) == nullptr) return window;
         }
         if (::GetTickCount() - start > waitMs) return nullptr;
-        ::Sleep(50);
+        ::Sleep(200);
     }
 }
 
@@ -90,7 +90,7 @@ int WaitFor(const wchar_t* limitText, Done done) {
     const DWORD start = ::GetTickCount();
     while (!done()) {
         if (::GetTickCount() - start > limit) return 1;
-        ::Sleep(50);
+        ::Sleep(200);
     }
     return 0;
 }
@@ -135,7 +135,7 @@ int wmain(int argc, wchar_t** argv) {
                 Print(log);
                 return 1;
             }
-            ::Sleep(50);
+            ::Sleep(200);
         }
     }
     if (command == L"wait-enabled" && argc == 4) {
