@@ -113,7 +113,8 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     const std::wstring command = argv[1];
-    const HWND dialog = FindDialog(20000);
+    // A slow machine (Wine under emulation) takes half a minute and more to show the window.
+    const HWND dialog = FindDialog(120000);
     if (dialog == nullptr) {
         std::fprintf(stderr, "window-probe: no window captioned as the tool's\n");
         return 3;
