@@ -21,7 +21,6 @@ mount -t configfs configfs /sys/kernel/config
 
 SUCCESS="Chip 3 Checksum pass, ISP Success!"
 NO_RETURN="The device did not come back from its restart"
-GADGET=/sys/kernel/config/usb_gadget/tamblor-dock
 dock=$guest/tamblor-dock
 dock_pid=
 app_pid=
@@ -111,7 +110,7 @@ probe() {
 # The window of tamblor-sN.exe ($1), in the background; its process is the Windows process.
 start_window() {
     trace "start $1"
-    "$wine" "$guest/$1" > /tmp/$case.wine 2>&1 &
+    WINEDEBUG=err+all "$wine" "$guest/$1" > /tmp/$case.wine 2>&1 &
     app_pid=$!
 }
 # Clicks the screen point $1 $2 as the pointer would.
@@ -129,7 +128,11 @@ window_ready() {
 $where
 WHERE
 }
-save_log() { probe text log > /tmp/$case.window; }
+# The window's log, and which Wine processes run (for a window that never showed).
+save_log() {
+    probe text log > /tmp/$case.window
+    ps -eo pid,stat,time,args | grep -i '[.]exe' > /tmp/$case.ps
+}
 # Exit clicked with no upgrade running ends the process within $1 tenths of a second.
 exit_window() {
     click "$exit_x" "$exit_y"
@@ -194,10 +197,9 @@ case_window() {
     found=$(seconds_since "$t0")
     t1=$(now_ms)
     click "$start_x" "$start_y"
-    probe wait-log "$SUCCESS" 360000 > /dev/null
+    probe log-after "$SUCCESS" 360000 > /tmp/$case.window
     upgraded=$?
     took=$(seconds_since "$t1")
-    save_log
     if [ "$upgraded" != 0 ]; then
         fail $case "no success line in the window's log"
         cleanup_case
@@ -224,9 +226,8 @@ case_removal() {
     start_window tamblor-s1.exe
     window_ready || { save_log; fail $case "Start upgrade was never enabled"; cleanup_case; return; }
     click "$start_x" "$start_y"
-    probe wait-log "Error!, restart please." 180000 > /dev/null
+    probe log-after "Error!, restart please." 180000 > /tmp/$case.window
     ended=$?
-    save_log
     stop_dock 50
     if [ "$ended" != 0 ]; then
         fail $case "the window did not end the sequence"
@@ -260,11 +261,10 @@ case_no_return() {
     stop_dock 50
     # Time for a verdict: the engine's bound on a dock that does not come back (60 s), with
     # room for TCG.
-    probe wait-log "$NO_RETURN" 100000 > /dev/null
+    probe log-after "$NO_RETURN" 100000 > /tmp/$case.window
     before=$(cpu_ticks "$app_pid")
     sleep 10
     after=$(cpu_ticks "$app_pid")
-    save_log
     last=$(grep -v '^$' /tmp/$case.window | tail -n 1)
     if [ "$lost" != 0 ]; then
         fail $case "the window never logged \"No Device found!\""
@@ -305,11 +305,10 @@ case_exit_question() {
     click "$exit_x" "$exit_y"
     probe wait-box 30000 > /dev/null
     asked=$?
-    probe wait-log "$SUCCESS" 360000 > /dev/null
+    probe log-after "$SUCCESS" 360000 > /tmp/$case.window
     upgraded=$?
     probe wait-no-box 30000 > /dev/null
     gone=$?
-    save_log
     if [ "$asked" != 0 ]; then
         fail $case "Exit during the upgrade did not ask"
     elif [ "$upgraded" != 0 ]; then

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # sourced by scripts/vm-test, which sets the variables
 # The Windows mode of scripts/vm-test, sourced by it once the kernel is ready ($build,
 # $build_win, $kernel_dir, $version, $modules, $limit and the image functions are set). The
 # initramfs holds busybox and modules only: the guest mounts this machine's root read-only over
@@ -88,7 +89,7 @@ accel=(-accel tcg,thread=multi)
 [[ ${TAMBLOR_VM_ACCEL:-tcg} == kvm ]] && accel=(-accel kvm -cpu host)
 console=$work/console.log
 : >"$console"
-limit=${TAMBLOR_VM_WINDOWS_TIMEOUT:-1500}
+limit=${TAMBLOR_VM_WINDOWS_TIMEOUT:-2400}
 echo "vm-test: booting $version for the Windows build ($(du -m "$work/initramfs.cpio" | cut -f1) MB initramfs, the root over 9p, ${accel[1]})"
 started=$SECONDS
 timeout -s KILL "$limit" qemu-system-x86_64 "${accel[@]}" -machine pc -smp 2 -m 2048 \

@@ -2,6 +2,7 @@
 // scripted runs under Xvfb:
 //   window-probe text log|version     prints the log's or the version static's text
 //   window-probe wait-log TEXT MS     waits until the log contains TEXT; 0 when it did
+//   window-probe log-after TEXT MS    the same, and prints the log whether it did or not
 //   window-probe wait-enabled ID MS   waits until control ID is enabled
 //   window-probe ready MS             waits until Start upgrade is enabled, then prints its
 //                                     centre and Exit's in screen pixels: "SX SY EX EY" (one
@@ -102,9 +103,10 @@ void Print(const std::wstring& text) {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: window-probe text|wait-log|wait-enabled|ready|center|rect|wait-box|"
-                 "wait-no-box|wait-exit ...\n");
+    std::fprintf(
+        stderr,
+        "usage: window-probe text|wait-log|log-after|wait-enabled|ready|center|rect|wait-box|"
+        "wait-no-box|wait-exit ...\n");
     return 2;
 }
 
@@ -126,12 +128,16 @@ int wmain(int argc, wchar_t** argv) {
         Print(Text(control));
         return 0;
     }
-    if (command == L"wait-log" && argc == 4) {
+    if ((command == L"wait-log" || command == L"log-after") && argc == 4) {
         const DWORD limit = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
         const DWORD start = ::GetTickCount();
+        const bool always = command == L"log-after";
         for (;;) {
             const std::wstring log = Text(::GetDlgItem(dialog, kLogId));
-            if (log.find(argv[2]) != std::wstring::npos) return 0;
+            if (log.find(argv[2]) != std::wstring::npos) {
+                if (always) Print(log);
+                return 0;
+            }
             if (::GetTickCount() - start > limit) {
                 Print(log);
                 return 1;
