@@ -303,14 +303,19 @@ case_exit_question() {
     click "$start_x" "$start_y"
     xdotool click 1
     click "$exit_x" "$exit_y"
-    probe wait-box 30000 > /dev/null
+    # Status 3: the probe found no window.
+    probe wait-box 120000 > /dev/null
     asked=$?
+    ps -eo pid,stat,time,args | grep -i '[.]exe' > /tmp/$case.ps
     probe log-after "$SUCCESS" 360000 > /tmp/$case.window
     upgraded=$?
-    probe wait-no-box 30000 > /dev/null
+    probe wait-no-box 60000 > /dev/null
     gone=$?
-    if [ "$asked" != 0 ]; then
-        fail $case "Exit during the upgrade did not ask"
+    stop_dock 100
+    if [ "$asked" = 3 ]; then
+        fail $case "the window was gone after Exit during the upgrade"
+    elif [ "$asked" != 0 ]; then
+        fail $case "Exit during the upgrade did not ask within 120 s"
     elif [ "$upgraded" != 0 ]; then
         fail $case "the upgrade did not succeed"
     elif [ "$gone" != 0 ]; then
@@ -320,7 +325,6 @@ case_exit_question() {
     elif ! exit_window; then
         fail $case "the window did not end after Exit"
     else
-        stop_dock 100
         if ! upgraded_clean; then
             fail $case "the dock's verdict is not clean (exit $dock_rc): $(violations)"
         elif [ "$(report_counts)" != "$s1_counts" ]; then
