@@ -21,6 +21,7 @@ mount -t configfs configfs /sys/kernel/config
 
 SUCCESS="Chip 3 Checksum pass, ISP Success!"
 NO_RETURN="The device did not come back from its restart"
+CAPTION="Varnex USB-C Device FW Upgrade Tool"
 dock=$guest/tamblor-dock
 dock_pid=
 app_pid=
@@ -108,10 +109,24 @@ probe() {
 }
 
 # The window of tamblor-sN.exe ($1), in the background; its process is the Windows process.
+# Waits until X shows the window; 1 when the process ended first.
+window_shown() {
+    wait_until "xdotool search --name '$CAPTION' > /dev/null 2>&1 || ! kill -0 $app_pid 2> /dev/null" 1800
+    kill -0 "$app_pid" 2> /dev/null
+}
+# Wine under emulation may give up on starting its desktop process (explorer.exe) while a
+# loaded machine starts it slowly; the program then ends without a window. That is Wine's, not
+# the tool's: started again, up to three times, with a note.
 start_window() {
-    trace "start $1"
-    WINEDEBUG=err+all "$wine" "$guest/$1" > /tmp/$case.wine 2>&1 &
-    app_pid=$!
+    for attempt in 1 2 3; do
+        trace "start $1"
+        WINEDEBUG=err+all "$wine" "$guest/$1" > /tmp/$case.wine 2>&1 &
+        app_pid=$!
+        window_shown && return 0
+        wait "$app_pid"
+        grep -q "explorer process failed to start" /tmp/$case.wine || return 0
+        note "$case: Wine could not start its desktop process (attempt $attempt); starting $1 again"
+    done
 }
 # Clicks the screen point $1 $2 as the pointer would.
 click() {
