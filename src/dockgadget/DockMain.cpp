@@ -72,10 +72,10 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& self)
     report.declaredAttributes = {config.vendorId, ReportedProductId(config),
                                  ReportedVersionNumber(config)};
     report.declaredCaps = DeclaredDockCaps();
-    const GadgetIdentity identity{report.declaredAttributes.vendorId,
-                                  report.declaredAttributes.productId,
-                                  report.declaredAttributes.versionNumber,
-                                  GadgetReportDescriptor(options->run.keyboardEvery != 0)};
+    const GadgetIdentity identity{
+        report.declaredAttributes.vendorId, report.declaredAttributes.productId,
+        report.declaredAttributes.versionNumber,
+        GadgetReportDescriptor(options->run.keyboardEvery != 0, options->dockFirst)};
     std::string error;
     auto gadget = CConfigfsGadget::Create(identity, options->udc, error);
     if (!gadget) {

@@ -30,6 +30,8 @@ void PrintHelp(std::ostream& out) {
            "  --device-version XNNN   version answered to GetVersion (default V102)\n"
            "  --keyboard-every N      add a keyboard collection (report ID 1) that sends a\n"
            "                          report before every Nth answer\n"
+           "  --dock-first            with --keyboard-every: the dock's collection first in\n"
+           "                          the report descriptor (default: the keyboard's)\n"
            "  --restart-delay-ms N    time off the bus when the dock restarts (default 500)\n"
            "  --udc NAME              USB device controller, an entry of /sys/class/udc\n"
            "                          (default: the first one)\n"
@@ -125,6 +127,8 @@ std::optional<DockProgramOptions> ParseDockOptions(const std::vector<std::string
         } else if (arg == "--report-json") {
             if (value.empty()) return fail("--report-json needs a file");
             options.reportJson = value;
+        } else if (arg == "--dock-first") {
+            options.dockFirst = true;
         } else if (arg == "--keep-going") {
             options.run.keepGoing = true;
         } else if (arg == "--remove") {
@@ -133,6 +137,9 @@ std::optional<DockProgramOptions> ParseDockOptions(const std::vector<std::string
         } else {
             return fail("unknown option '" + arg + "' (see --help)");
         }
+    }
+    if (options.dockFirst && options.run.keyboardEvery == 0) {
+        return fail("--dock-first orders the keyboard's collection: it needs --keyboard-every");
     }
     status = 0;
     return options;

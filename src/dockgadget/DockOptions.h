@@ -17,7 +17,8 @@ struct DockProgramOptions {
     GadgetDockOptions run;
     std::string udc;
     std::optional<std::filesystem::path> reportJson;
-    bool remove = false;  // only remove the gadget a killed run left behind
+    bool remove = false;     // only remove the gadget a killed run left behind
+    bool dockFirst = false;  // the dock's collection before the keyboard's
 };
 
 // Parses tamblor-dock's arguments. Empty after --help (status 0) or a bad argument (status 2,

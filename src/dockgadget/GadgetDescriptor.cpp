@@ -48,11 +48,16 @@ constexpr std::uint8_t kDock[] = {
 
 }  // namespace
 
-std::vector<std::uint8_t> GadgetReportDescriptor(bool withKeyboard) {
+std::vector<std::uint8_t> GadgetReportDescriptor(bool withKeyboard, bool dockFirst) {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(sizeof kKeyboard + sizeof kDock);
-    if (withKeyboard) bytes.insert(bytes.end(), std::begin(kKeyboard), std::end(kKeyboard));
+    if (withKeyboard && !dockFirst) {
+        bytes.insert(bytes.end(), std::begin(kKeyboard), std::end(kKeyboard));
+    }
     bytes.insert(bytes.end(), std::begin(kDock), std::end(kDock));
+    if (withKeyboard && dockFirst) {
+        bytes.insert(bytes.end(), std::begin(kKeyboard), std::end(kKeyboard));
+    }
     return bytes;
 }
 

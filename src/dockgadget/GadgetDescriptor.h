@@ -10,12 +10,13 @@ namespace tamblor {
 // The dock's HID interface as the gadget declares it to the host: one vendor-defined
 // collection (usage page 0xFF00, usage 2) with report ID 2 and 64-byte input and output
 // reports, ID byte included; optionally a keyboard collection (report ID 1) in front of it,
-// as a dock with a hub and a keyboard controller would show.
+// as a dock with a hub and a keyboard controller would show, or behind it (some HID stacks
+// present only a device's first top-level collection).
 inline constexpr std::uint8_t kKeyboardReportId = 1;
 inline constexpr std::size_t kKeyboardReportSize = 9;  // ID, modifiers, reserved, six keys
 inline constexpr std::uint16_t kGadgetReportLength = 64;
 
-std::vector<std::uint8_t> GadgetReportDescriptor(bool withKeyboard);
+std::vector<std::uint8_t> GadgetReportDescriptor(bool withKeyboard, bool dockFirst = false);
 
 // The collection the tool looks for, with the lengths the descriptor gives it.
 HidCaps DeclaredDockCaps();

@@ -12,24 +12,34 @@ namespace tamblor {
 namespace {
 
 #ifdef TAMBLOR_HAVE_DESCRIPTOR_PARSER
-// What the gadget declares is what the tool's own parser reads back, keyboard or not.
+// What the gadget declares is what the tool's own parser reads back, keyboard or not, in
+// either order.
 TEST(GadgetDescriptor, ParsesToTheDeclaredCollection) {
     const HidCaps declared = DeclaredDockCaps();
-    for (const bool keyboard : {false, true}) {
-        SCOPED_TRACE(keyboard ? "with keyboard" : "dock only");
-        const auto info = ParseReportDescriptor(GadgetReportDescriptor(keyboard));
+    const struct {
+        const char* name;
+        bool keyboard;
+        bool dockFirst;
+    } layouts[] = {
+        {"dock only", false, false}, {"keyboard first", true, false}, {"dock first", true, true}};
+    for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.name);
+        const auto info =
+            ParseReportDescriptor(GadgetReportDescriptor(layout.keyboard, layout.dockFirst));
         ASSERT_TRUE(info.has_value());
         EXPECT_TRUE(info->usesReportIds);
-        ASSERT_EQ(info->collections.size(), keyboard ? 2u : 1u);
-        const auto& dock = info->collections.back();
+        ASSERT_EQ(info->collections.size(), layout.keyboard ? 2u : 1u);
+        const auto& dock = layout.dockFirst ? info->collections.front() : info->collections.back();
         EXPECT_EQ(dock.usagePage, declared.usagePage);
         EXPECT_EQ(dock.usage, declared.usage);
         EXPECT_EQ(dock.inputReportByteLength, declared.inputReportByteLength);
         EXPECT_EQ(dock.outputReportByteLength, declared.outputReportByteLength);
-        if (keyboard) {
-            EXPECT_EQ(info->collections[0].usagePage, 1);
-            EXPECT_EQ(info->collections[0].usage, 6);
-            EXPECT_EQ(info->collections[0].inputReportByteLength, kKeyboardReportSize);
+        if (layout.keyboard) {
+            const auto& keyboard =
+                layout.dockFirst ? info->collections.back() : info->collections.front();
+            EXPECT_EQ(keyboard.usagePage, 1);
+            EXPECT_EQ(keyboard.usage, 6);
+            EXPECT_EQ(keyboard.inputReportByteLength, kKeyboardReportSize);
         }
     }
 }
@@ -53,6 +63,7 @@ TEST(DockOptions, RefusesBadArgumentsInOneLine) {
         {"--udc", ".."},
         {"--remove", "--udc", "dummy_udc.0"},
         {"--keep-going", "--remove"},
+        {"--dock-first"},
         {"--package", ""},
         {"--frobnicate"},
     };

@@ -2,7 +2,11 @@
 // scripted runs under Xvfb:
 //   window-probe text log|version     prints the log's or the version static's text
 //   window-probe wait-log TEXT MS     waits until the log contains TEXT; 0 when it did
+//   window-probe log-after TEXT MS    the same, and prints the log whether it did or not
 //   window-probe wait-enabled ID MS   waits until control ID is enabled
+//   window-probe ready MS             waits until Start upgrade is enabled, then prints its
+//                                     centre and Exit's in screen pixels: "SX SY EX EY" (one
+//                                     Wine process where a slow machine starts each in seconds)
 //   window-probe center ID            prints the control's centre in screen pixels: "X Y"
 //   window-probe rect ID|version      prints, in screen pixels, the part of the control that
 //                                     shows in the window's client area, then that client
@@ -21,6 +25,7 @@ namespace {
 
 constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
 constexpr int kLogId = 1001;
+constexpr int kStartId = 3;
 
 // The tool's window; its message boxes carry the same caption but have an owner.
 HWND FindDialog(DWORD waitMs) {
@@ -31,7 +36,7 @@ HWND FindDialog(DWORD waitMs) {
             if (::GetWindow(window, GW_OWNER) == nullptr) return window;
         }
         if (::GetTickCount() - start > waitMs) return nullptr;
-        ::Sleep(50);
+        ::Sleep(200);
     }
 }
 
@@ -86,7 +91,7 @@ int WaitFor(const wchar_t* limitText, Done done) {
     const DWORD start = ::GetTickCount();
     while (!done()) {
         if (::GetTickCount() - start > limit) return 1;
-        ::Sleep(50);
+        ::Sleep(200);
     }
     return 0;
 }
@@ -98,9 +103,10 @@ void Print(const std::wstring& text) {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: window-probe text|wait-log|wait-enabled|center|rect|wait-box|"
-                 "wait-no-box|wait-exit ...\n");
+    std::fprintf(
+        stderr,
+        "usage: window-probe text|wait-log|log-after|wait-enabled|ready|center|rect|wait-box|"
+        "wait-no-box|wait-exit ...\n");
     return 2;
 }
 
@@ -109,7 +115,8 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     const std::wstring command = argv[1];
-    const HWND dialog = FindDialog(20000);
+    // A slow machine (Wine under emulation) takes half a minute and more to show the window.
+    const HWND dialog = FindDialog(120000);
     if (dialog == nullptr) {
         std::fprintf(stderr, "window-probe: no window captioned as the tool's\n");
         return 3;
@@ -121,17 +128,21 @@ int wmain(int argc, wchar_t** argv) {
         Print(Text(control));
         return 0;
     }
-    if (command == L"wait-log" && argc == 4) {
+    if ((command == L"wait-log" || command == L"log-after") && argc == 4) {
         const DWORD limit = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10));
         const DWORD start = ::GetTickCount();
+        const bool always = command == L"log-after";
         for (;;) {
             const std::wstring log = Text(::GetDlgItem(dialog, kLogId));
-            if (log.find(argv[2]) != std::wstring::npos) return 0;
+            if (log.find(argv[2]) != std::wstring::npos) {
+                if (always) Print(log);
+                return 0;
+            }
             if (::GetTickCount() - start > limit) {
                 Print(log);
                 return 1;
             }
-            ::Sleep(50);
+            ::Sleep(200);
         }
     }
     if (command == L"wait-enabled" && argc == 4) {
@@ -140,6 +151,24 @@ int wmain(int argc, wchar_t** argv) {
             const HWND control = Control(dialog, id);
             return control != nullptr && ::IsWindowEnabled(control) != FALSE;
         });
+    }
+    if (command == L"ready" && argc == 3) {
+        // Looked up each time: the window may still be creating its controls.
+        if (WaitFor(argv[2], [dialog] {
+                const HWND start = ::GetDlgItem(dialog, kStartId);
+                return start != nullptr && ::IsWindowEnabled(start) != FALSE;
+            }) != 0) {
+            return 1;
+        }
+        RECT s{};
+        RECT e{};
+        if (!::GetWindowRect(::GetDlgItem(dialog, kStartId), &s) ||
+            !::GetWindowRect(::GetDlgItem(dialog, IDCANCEL), &e)) {
+            return 3;
+        }
+        std::printf("%ld %ld %ld %ld\n", (s.left + s.right) / 2, (s.top + s.bottom) / 2,
+                    (e.left + e.right) / 2, (e.top + e.bottom) / 2);
+        return 0;
     }
     if (command == L"center" && argc == 3) {
         const HWND control = Control(dialog, argv[2]);
