@@ -11,8 +11,9 @@
 namespace tamblor {
 namespace {
 
-constexpr std::array kEndingSignals = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1, SIGUSR2,
-                                       SIGALRM, SIGPOLL, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ};
+constexpr std::array kEndingSignals = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1,
+                                       SIGUSR2, SIGALRM, SIGPOLL, SIGVTALRM, SIGPROF,
+                                       SIGXCPU, SIGXFSZ, SIGPWR,  SIGSTKFLT};
 
 }  // namespace
 
@@ -21,6 +22,8 @@ CUniqueFd WatchEndingSignals() {
     sigset_t signals;
     sigemptyset(&signals);
     for (const int signal : kEndingSignals) sigaddset(&signals, signal);
+    // The real-time signals end a process by default as well; their numbers are known only now.
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&signals, signal);
     if (::sigprocmask(SIG_BLOCK, &signals, nullptr) != 0) return CUniqueFd();
     return CUniqueFd(::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
 }

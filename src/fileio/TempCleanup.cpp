@@ -18,9 +18,26 @@ namespace {
 
 // The signals whose default action ends the process and that can be caught. SIGPIPE is among
 // them: a reader that goes away must not leave a half-written file either.
-constexpr std::array kFatalSignals = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1,
-                                      SIGUSR2, SIGALRM, SIGPIPE, SIGPROF, SIGVTALRM,
-                                      SIGXCPU, SIGXFSZ, SIGPOLL};
+constexpr std::array kFatalSignals = {
+    SIGINT,    SIGTERM, SIGHUP,    SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+    SIGPIPE,   SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGPOLL,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+
+// The fixed ones and every real-time signal, whose numbers are known only at run time and
+// whose default ends the process just the same.
+template <typename Visit>
+void ForEachFatalSignal(Visit visit) {
+    for (const int signal : kFatalSignals) visit(signal);
+#ifdef SIGRTMIN
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) visit(signal);
+#endif
+}
 
 // A name within a folder; longer names are never registered.
 constexpr std::size_t kNameBytes = 64;
@@ -44,7 +61,7 @@ std::once_flag g_installed;
 sigset_t FatalSignalSet() {
     sigset_t set;
     sigemptyset(&set);
-    for (const int signal : kFatalSignals) sigaddset(&set, signal);
+    ForEachFatalSignal([&set](int signal) { sigaddset(&set, signal); });
     return set;
 }
 
@@ -77,13 +94,13 @@ void InstallHandlers() {
     // One cleanup at a time: a second signal waits until the first one has ended the process.
     action.sa_mask = FatalSignalSet();
     action.sa_flags = SA_RESTART;
-    for (const int signal : kFatalSignals) {
+    ForEachFatalSignal([&action](int signal) {
         struct sigaction current {};
-        if (::sigaction(signal, nullptr, &current) != 0) continue;
+        if (::sigaction(signal, nullptr, &current) != 0) return;
         const bool isDefault =
             (current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_DFL;
         if (isDefault) ::sigaction(signal, &action, nullptr);
-    }
+    });
 }
 
 }  // namespace

@@ -273,7 +273,9 @@ TEST(TempOutput, EveryUnfinishedWriteLeavesNothing) {
 // A signal that ends the process removes the file being written, and still ends the process
 // with that signal; a name that is no longer ours survives it.
 TEST(TempOutput, FatalSignalRemovesOnlyOurFile) {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGPIPE}) {
+    // Power failure, the stack fault and the real-time signals end a process by default too.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGPIPE, SIGPWR, SIGSTKFLT,
+                             SIGRTMIN, SIGRTMIN + 1, SIGRTMAX}) {
         for (const bool swapped : {false, true}) {
             SCOPED_TRACE(std::string(strsignal(signal)) + (swapped ? ", name swapped" : ""));
             const CScratch dir;
