@@ -76,6 +76,8 @@ void CTamblorEngine::EndSilence() {
     // mode, and the wait goes on from there. Otherwise the wait ends here, with its verdict.
     if (m_link.g_deviceConnected == 0 && IsRunning(m_upgradeState)) {
         m_upgradeState = SequenceState::Idle;
+        // Nothing waits for the dock any more: when it comes back, another copy may have it.
+        DropClaim();
         PostLogLine("The upgrade did not finish.");
         m_ui.EnableUpgradeButton(false);
     }

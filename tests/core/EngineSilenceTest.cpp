@@ -67,6 +67,7 @@ TEST_P(Silence, EndsTheSequenceWithAWord) {
     EXPECT_EQ(engine->UpgradeState(), 0);
     EXPECT_EQ(engine->Link().g_deviceConnected, 0);
     EXPECT_FALSE(ui.upgradeEnabled);
+    EXPECT_EQ(bus.HoldsKept(), 0) << "nothing waits for the dock: another copy may take it";
 
     // Said once: nothing is watched any more.
     std::this_thread::sleep_for(20ms);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -31,13 +32,16 @@ class FakeBus : public IHidBus {
   public:
     class Hold final : public IDockClaim {
       public:
-        explicit Hold(std::shared_ptr<int> count) : m_count(std::move(count)) { ++*m_count; }
+        explicit Hold(std::shared_ptr<std::atomic<int>> count) : m_count(std::move(count)) {
+            ++*m_count;
+        }
         ~Hold() override { --*m_count; }
 
       private:
-        std::shared_ptr<int> m_count;
+        std::shared_ptr<std::atomic<int>> m_count;
     };
-    std::shared_ptr<int> holds = std::make_shared<int>(0);
+    // Atomic: the silence watch may let a place go on its own thread.
+    std::shared_ptr<std::atomic<int>> holds = std::make_shared<std::atomic<int>>(0);
 
     struct Shared {
         std::mutex lock;
@@ -72,7 +76,7 @@ class FakeBus : public IHidBus {
         return result;
     }
     // Holds of granted places the engine still keeps.
-    int HoldsKept() const { return *holds; }
+    int HoldsKept() const { return holds->load(); }
 
     std::vector<Report> Written() {
         std::lock_guard lock(shared.lock);
