@@ -13,6 +13,12 @@
 namespace {
 
 bool SameContent(const std::filesystem::path& file, const std::vector<std::uint8_t>& image) {
+    // Only a plain file is read: opening a FIFO planted at the name would wait for a writer
+    // forever, and a link is not ours to follow. Anything else is left to the writer to refuse.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(file, error))) {
+        return false;
+    }
     std::ifstream in(file, std::ios::binary);
     const std::vector<std::uint8_t> existing((std::istreambuf_iterator<char>(in)),
                                              std::istreambuf_iterator<char>());
