@@ -2,6 +2,7 @@
 // keeps count of the answers the dock owes.
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <variant>
 
 #include "TamblorEngine.h"
@@ -9,28 +10,33 @@
 namespace tamblor {
 
 void CTamblorEngine::RunUpgradeStep(const IspReply& reply) {
-    CarryOut(m_sequence.RunUpgradeStep(reply, m_ispMode == 1));
+    // One buffer for every step: a chunk's step then allocates nothing but its progress text.
+    m_actions.clear();
+    m_sequence.RunUpgradeStep(reply, m_ispMode == 1, m_actions);
+    CarryOut(m_actions);
 }
 
-void CTamblorEngine::CarryOut(const SequenceActions& actions) {
-    for (const auto& action : actions) {
-        if (!std::visit([this](const auto& a) { return CarryOut(a); }, action)) return;
+void CTamblorEngine::CarryOut(SequenceActions& actions) {
+    for (auto& action : actions) {
+        if (!std::visit([this](auto& a) { return CarryOut(a); }, action)) return;
     }
 }
 
-bool CTamblorEngine::CarryOut(const sequence::Line& line) {
-    PostLogLine(line.text);
+void CTamblorEngine::CarryOut(SequenceActions&& actions) { CarryOut(actions); }
+
+bool CTamblorEngine::CarryOut(sequence::Line& line) {
+    PostLogLine(std::move(line.text));
     return true;
 }
 
-bool CTamblorEngine::CarryOut(const sequence::Failure& failure) {
-    PostFailure(failure.text, failure.deviceLost ? COutcomeRecorder::Failure::DeviceLost
-                                                 : COutcomeRecorder::Failure::Check);
+bool CTamblorEngine::CarryOut(sequence::Failure& failure) {
+    PostFailure(std::move(failure.text), failure.deviceLost ? COutcomeRecorder::Failure::DeviceLost
+                                                            : COutcomeRecorder::Failure::Check);
     return true;
 }
 
-bool CTamblorEngine::CarryOut(const sequence::Progress& progress) {
-    PostLogProgress(progress.text, progress.value);
+bool CTamblorEngine::CarryOut(sequence::Progress& progress) {
+    PostLogProgress(std::move(progress.text), progress.value);
     return true;
 }
 

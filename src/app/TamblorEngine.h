@@ -130,10 +130,12 @@ class CTamblorEngine {
     void RunUpgradeStep() { RunUpgradeStep(m_lastReply); }
     // Carries out what the sequence asked for, in its order. Each returns false when what
     // followed it in the same step is void (a chunk the file could not deliver).
-    void CarryOut(const SequenceActions& actions);
-    bool CarryOut(const sequence::Line& line);
-    bool CarryOut(const sequence::Failure& failure);
-    bool CarryOut(const sequence::Progress& progress);
+    // Texts are moved out of the actions.
+    void CarryOut(SequenceActions& actions);
+    void CarryOut(SequenceActions&& actions);
+    bool CarryOut(sequence::Line& line);
+    bool CarryOut(sequence::Failure& failure);
+    bool CarryOut(sequence::Progress& progress);
     bool CarryOut(const sequence::Fill& fill);
     bool CarryOut(const sequence::Position& position);
     bool CarryOut(const sequence::Command& command);
@@ -173,6 +175,7 @@ class CTamblorEngine {
     int m_deviceReady = 0;
     // The upgrade sequence and its state (m_upgradeState).
     CUpgradeSequence m_sequence;
+    SequenceActions m_actions;  // the step's actions, reused from step to step
     COutcomeRecorder m_outcome;
     int m_ispMode = 0;
     IspReply m_lastReply{};  // all zero until a report came

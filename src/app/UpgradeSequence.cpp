@@ -28,9 +28,8 @@ void CUpgradeSequence::Start(bool ispMode) {
     }
 }
 
-SequenceActions CUpgradeSequence::RunUpgradeStep(const IspReply& reply, bool ispMode) {
+void CUpgradeSequence::RunUpgradeStep(const IspReply& reply, bool ispMode, SequenceActions& out) {
     using S = SequenceState;
-    SequenceActions out;
     const std::uint8_t r5 = reply.status;
     const auto checksum = reply.checksum;
     // States entered by "continue" do their work in the same call.
@@ -172,7 +171,6 @@ SequenceActions CUpgradeSequence::RunUpgradeStep(const IspReply& reply, bool isp
                 break;
         }
     }
-    return out;
 }
 
 SequenceActions CUpgradeSequence::ChunkUnreadable() {

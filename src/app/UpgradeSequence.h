@@ -22,8 +22,14 @@ class CUpgradeSequence {
     // Start upgrade: the state the package's selector (or a dock already in its boot loader)
     // begins with. The first step is the caller's RunUpgradeStep.
     void Start(bool ispMode);
-    // One step on the last reply; `ispMode`: the connected dock is in its boot loader.
-    SequenceActions RunUpgradeStep(const IspReply& reply, bool ispMode);
+    // One step on the last reply; `ispMode`: the connected dock is in its boot loader. The
+    // actions are appended to `out`, which a caller may reuse from step to step.
+    void RunUpgradeStep(const IspReply& reply, bool ispMode, SequenceActions& out);
+    SequenceActions RunUpgradeStep(const IspReply& reply, bool ispMode) {
+        SequenceActions out;
+        RunUpgradeStep(reply, ispMode, out);
+        return out;
+    }
     // The file could not deliver the chunk last asked for: nothing was sent, the run ends.
     SequenceActions ChunkUnreadable();
 
