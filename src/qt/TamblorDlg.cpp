@@ -8,15 +8,11 @@
 #include "DialogTemplate.h"
 #include "DialogUnits.h"
 #include "controls/ImageResources.h"
+#include "skin/DialogSkin.h"
 
 namespace tamblor {
 
 namespace {
-
-constexpr std::uint32_t kLogTextColor = 0x00D355BA;  // COLORREF: red 186, green 85, blue 211
-constexpr int kLogFontHeight = 18;
-constexpr int kLogFontStyle = 0x40;
-constexpr int kIconSize = 48;
 
 // The template names Windows faces; these are their metric-compatible stand-ins.
 void InstallFontStandIns() {
@@ -137,8 +133,9 @@ void CTamblorDlg::OnInitDialog() {
     // From here on the engine's lines reach the log.
     m_uiPort.Attach();
     m_logEdit->m_fontTarget = m_logEdit;
-    m_logEdit->SetEditFont(QStringLiteral("Courier New"), kLogFontHeight, kLogFontStyle);
-    m_logEdit->SetEditTextColor(kLogTextColor);
+    m_logEdit->SetEditFont(QString::fromWCharArray(skin::kLogFontFace), skin::kLogFontHeight,
+                           skin::kLogFontStyle);
+    m_logEdit->SetEditTextColor(skin::kLogTextColor);
     RegisterHidNotification();
     m_engine->OnInitDialog(m_executable);
     m_exitButton->setFocus(Qt::OtherFocusReason);
@@ -163,6 +160,7 @@ void CTamblorDlg::RegisterHidNotification() {
 void CTamblorDlg::OnPaint() {
     // Repeated on every paint, so the picture always fits the client area.
     SetBackgroundBitmap(IDB_BACKGROUND, width(), height());
+    constexpr int kIconSize = skin::kButtonIconSize;
     m_exitButton->AssignIcons(IDI_EXIT_HOT, kIconSize, kIconSize, IDI_EXIT, kIconSize, kIconSize);
     m_exitButton->AssignTooltip(QStringLiteral("Exit"), true);
     m_exitButton->UseParentBackground(false);

@@ -10,6 +10,7 @@
 
 #include "DeviceBroadcast.h"
 #include "skin/DialogLayout.h"
+#include "skin/DialogSkin.h"
 #include "win/util/WideText.h"
 
 namespace tamblor::win {
@@ -18,7 +19,6 @@ namespace {
 // GUID_DEVINTERFACE_HID
 constexpr GUID kHidInterfaceClass = {
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-constexpr COLORREF kLogTextColor = 0x00D355BA;
 constexpr wchar_t kCaption[] = L"" TAMBLOR_DLG_CAPTION;
 
 bool ShellReadsRightToLeft() {
@@ -96,8 +96,8 @@ BOOL CTamblorDlg::OnInitDialog() {
     ::SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_appIcon));
     m_ui.SetLogWindow(m_hwnd);
     m_logEdit.m_fontTarget = &m_logEdit;
-    m_logEdit.SetEditFont(L"Courier New", 18, 0x40);
-    m_logEdit.SetEditTextColor(kLogTextColor);
+    m_logEdit.SetEditFont(skin::kLogFontFace, skin::kLogFontHeight, skin::kLogFontStyle);
+    m_logEdit.SetEditTextColor(skin::kLogTextColor);
     RegisterHidNotification();
     // Buses that see device changes themselves report them on their own threads.
     m_bus.SetDeviceChangeSink(
@@ -258,10 +258,12 @@ void CTamblorDlg::OnPaint(bool& handled) {
     RECT client{};
     ::GetClientRect(m_hwnd, &client);
     SetBackgroundBitmap(IDB_BACKGROUND, client.right, client.bottom);
-    m_exitButton.AssignIcons(IDI_EXIT_HOT, 48, 48, IDI_EXIT, 48, 48);
+    constexpr int kIconSize = skin::kButtonIconSize;
+    m_exitButton.AssignIcons(IDI_EXIT_HOT, kIconSize, kIconSize, IDI_EXIT, kIconSize, kIconSize);
     m_exitButton.AssignTooltip(L"Exit", true);
     m_exitButton.UseParentBackground(false);
-    m_upgradeButton.AssignIcons(IDI_START_UPGRADE_HOT, 48, 48, IDI_START_UPGRADE, 48, 48);
+    m_upgradeButton.AssignIcons(IDI_START_UPGRADE_HOT, kIconSize, kIconSize, IDI_START_UPGRADE,
+                                kIconSize, kIconSize);
     m_upgradeButton.AssignTooltip(L"Start upgrade", true);
     m_upgradeButton.UseParentBackground(false);
     m_testButton.AssignTooltip(L"Test", true);
