@@ -365,6 +365,10 @@ int RunUpgradeCommand(const std::vector<std::string>& args, const std::filesyste
         options.dock.faults = RackConfigs(options).front().faults;
         return RunSimulated(options, out, err);
     }
+    if (!PlatformHidBusReachesDocks()) {
+        err << "tamblor-cli upgrade: this build has no HID transport; use --simulate\n";
+        return kExitRefused;
+    }
     if (options.Fleet()) return RunFleetOnDevice(options, loaded.info, out, err);
     return RunOnDevice(options.package, loaded.info, options.wait, out, err);
 }
