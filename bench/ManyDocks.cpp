@@ -47,9 +47,10 @@ struct Run {
 
 Run Upgrade(std::size_t docks, const char* package, const PackageInfo& info) {
     DockConfig config;
-    config.latency = std::chrono::milliseconds(1);
     config.expected = LoadDockExpectation(package);
-    CDockRack rack(std::vector<DockConfig>(docks, config));
+    EmulatedBusOptions bus;
+    bus.latency = std::chrono::milliseconds(1);
+    CDockRack rack(std::vector<DockConfig>(docks, config), bus);
     FleetPlan plan;
     plan.packagePath = package;
     plan.package = info;

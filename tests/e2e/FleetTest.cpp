@@ -218,7 +218,7 @@ class NeighbourOnRestart final : public IHidBus {
             return;
         }
         m_rack.SetDeviceChangeSink([this, sink](const DeviceChange& change) {
-            if (change.kind == DeviceChangeKind::Removal && change.path.starts_with("emu:emu-1/"))
+            if (change.kind == DeviceChangeKind::Removal && change.path.starts_with("emu-1:"))
                 m_rack.Dock(1).Plug();
             sink(change);
         });
@@ -229,12 +229,12 @@ class NeighbourOnRestart final : public IHidBus {
 };
 
 TEST(FleetRestart, ANeighbourArrivingDuringTheRestartIsNeverTakenForTheDock) {
-    DockConfig first = Judging(DockConfig{}, kShipped);
-    first.restartDelay = std::chrono::milliseconds(100);
-    DockConfig neighbour = Judging(DockConfig{}, kShipped);
-    neighbour.ispMode = true;
-    neighbour.plugged = false;
-    CDockRack rack({first, neighbour});
+    CDockRack::Slot first{Judging(DockConfig{}, kShipped), {}};
+    first.bus.restartDelay = std::chrono::milliseconds(100);
+    CDockRack::Slot neighbour{Judging(DockConfig{}, kShipped), {}};
+    neighbour.dock.ispMode = true;
+    neighbour.bus.plugged = false;
+    CDockRack rack(std::vector<CDockRack::Slot>{first, neighbour});
     NeighbourOnRestart bus(rack);
 
     const LoadResult loaded = LoadPackage(kShipped.path);
@@ -282,24 +282,28 @@ TEST_P(PlaceViewChanges, HandsOnOnlyWhatConcernsItsPlace) {
 INSTANTIATE_TEST_SUITE_P(
     Table, PlaceViewChanges,
     testing::Values(
-        ViewCase{"ArrivalAtItsPlace", "emu-1", {DeviceChangeKind::Arrival, "emu:emu-1/ap/1"}, true},
         ViewCase{
-            "ArrivalAtAnotherPlace", "emu-1", {DeviceChangeKind::Arrival, "emu:emu-2/ap/1"}, false},
+            "ArrivalAtItsPlace", "emu-1", {DeviceChangeKind::Arrival, "emu-1:dock/ap/1"}, true},
+        ViewCase{"ArrivalAtAnotherPlace",
+                 "emu-1",
+                 {DeviceChangeKind::Arrival, "emu-2:dock/ap/1"},
+                 false},
         // A claim let go elsewhere, or an interface already gone again: the engine looks.
         ViewCase{
             "ArrivalOfAnUnknownPath", "emu-1", {DeviceChangeKind::Arrival, "/run/claim"}, true},
         // The engine itself ignores a removal of a path not its own.
-        ViewCase{"RemovalAnywhere", "emu-1", {DeviceChangeKind::Removal, "emu:emu-2/ap/1"}, true},
+        ViewCase{"RemovalAnywhere", "emu-1", {DeviceChangeKind::Removal, "emu-2:dock/ap/1"}, true},
         // The bus tells whose arrival it is: no enumeration needed, nor a node still there.
         ViewCase{"ArrivalToldAtAnotherPlace",
                  "emu-1",
-                 {DeviceChangeKind::Arrival, "emu:emu-2/isp/9", "emu-2"},
+                 {DeviceChangeKind::Arrival, "emu-2:dock/isp/9", "emu-2"},
                  false},
         ViewCase{"ArrivalToldAtItsPlace",
                  "emu-1",
-                 {DeviceChangeKind::Arrival, "emu:emu-1/isp/9", "emu-1"},
+                 {DeviceChangeKind::Arrival, "emu-1:dock/isp/9", "emu-1"},
                  true},
-        ViewCase{"NoPlaceSeesEverything", "", {DeviceChangeKind::Arrival, "emu:emu-2/ap/1"}, true}),
+        ViewCase{
+            "NoPlaceSeesEverything", "", {DeviceChangeKind::Arrival, "emu-2:dock/ap/1"}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PlaceView, EnumeratesOnlyItsPlace) {
@@ -330,7 +334,7 @@ TEST(StatusCommand, ListsEveryDockWithoutWritingMoreThanTheScan) {
     EXPECT_EQ(text.str(),
               "PLACE        MODE  VERSION  UPGRADE\n"
               "emu-1        ISP   -        yes\n");
-    EXPECT_THAT(out.str(), HasSubstr("\"place\":\"emu-1\",\"path\":\"emu:emu-1/ap/1\",\"mode\":"
+    EXPECT_THAT(out.str(), HasSubstr("\"place\":\"emu-1\",\"path\":\"emu-1:dock/ap/1\",\"mode\":"
                                      "\"AP\",\"version\":\"V200\",\"wouldUpgrade\":false"));
 }
 
