@@ -1,10 +1,14 @@
 // Several emulated docks in one run: which docks are taken, what each is told, the exit status,
 // the JSON events, and a dock's restart beside a neighbour.
 #include <gmock/gmock.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "JsonReader.h"
 #include "SimulatedPackages.h"
@@ -336,6 +340,58 @@ TEST(StatusCommand, ListsEveryDockWithoutWritingMoreThanTheScan) {
               "emu-1        ISP   -        yes\n");
     EXPECT_THAT(out.str(), HasSubstr("\"place\":\"emu-1\",\"path\":\"emu-1:dock/ap/1\",\"mode\":"
                                      "\"AP\",\"version\":\"V200\",\"wouldUpgrade\":false"));
+}
+
+// The station: docks plugged in one after another are each taken; a Ctrl-C while a dock is
+// being written only warns; one when none is ends the run, whose verdicts stand.
+TEST(FleetWatch, TakesEachDockAsItComesAndStopsOnlyWhenNoneIsWritten) {
+    DockConfig current = Judging(DockConfig{}, kShipped);
+    current.version = {'V', 2, 0, 0};
+    EmulatedBusOptions slow;
+    slow.latency = std::chrono::milliseconds(2);
+    EmulatedBusOptions later = slow;
+    later.plugged = false;
+    CDockRack rack(
+        std::vector<CDockRack::Slot>{{Judging(DockConfig{}, kShipped), slow}, {current, later}});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.all = true;
+    plan.watch = true;
+    plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
+    std::ostringstream out, err;
+    std::vector<DockResult> results;
+    std::thread operatorHand([&] {
+        const auto waitFor = [](const std::function<bool()>& done) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!done() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        };
+        // Dock 1 in the middle of its stream.
+        waitFor([&] { return rack.Dock(0).ReceivedReports().size() > 100; });
+        ::kill(::getpid(), SIGINT);
+        waitFor([&] { return rack.Dock(0).Report().Passed() && rack.Dock(0).Pending() == 0; });
+        rack.Dock(1).Plug();
+        waitFor([&] { return rack.Dock(1).ReceivedReports().size() >= 2; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(::getpid(), SIGINT);
+    });
+    FleetPresentation presentation;
+    const int status = RunFleet(rack, plan, presentation, out, err, true, &results);
+    operatorHand.join();
+
+    EXPECT_EQ(status, 0) << out.str() << err.str();
+    EXPECT_THAT(err.str(), HasSubstr("docks are being upgraded; stopping now may leave them "
+                                     "unusable. Press Ctrl-C again"));
+    ASSERT_EQ(results.size(), 2u) << err.str();
+    EXPECT_EQ(results[0].place, "emu-1");
+    EXPECT_EQ(results[0].verdict, DockVerdict::Passed) << results[0].failure;
+    EXPECT_EQ(results[1].place, "emu-2");
+    EXPECT_EQ(results[1].verdict, DockVerdict::Current);
+    EXPECT_TRUE(rack.Dock(0).Report().Passed());
+    EXPECT_THAT(err.str(), HasSubstr("2 docks: 1 passed, 0 failed, 1 already current"));
 }
 
 }  // namespace
