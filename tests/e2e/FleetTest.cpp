@@ -17,6 +17,7 @@
 #include "cli/Commands.h"
 #include "cli/FleetRun.h"
 #include "hid/emulated/DockRack.h"
+#include "isp/IspReport.h"
 #include "package/PackageLoader.h"
 
 namespace tamblor::test {
@@ -323,7 +324,7 @@ TEST(PlaceView, EnumeratesOnlyItsPlace) {
     EXPECT_TRUE(CPlaceView(rack, "emu-9").EnumerateInterfaces().empty());
 }
 
-TEST(StatusCommand, ListsEveryDockWithoutWritingMoreThanTheScan) {
+TEST(StatusCommand, ListsPlaceModeVersionAndWhetherThePackageWouldUpgrade) {
     std::ostringstream out, err;
     const int status = RunTamblorCli(
         {"status", "--simulate", "--docks", "2", "--device-version", "V200", "--json"},
@@ -392,6 +393,38 @@ TEST(FleetWatch, TakesEachDockAsItComesAndStopsOnlyWhenNoneIsWritten) {
     EXPECT_EQ(results[1].verdict, DockVerdict::Current);
     EXPECT_TRUE(rack.Dock(0).Report().Passed());
     EXPECT_THAT(err.str(), HasSubstr("2 docks: 1 passed, 0 failed, 1 already current"));
+}
+
+// status asks each dock what the scan asks, and nothing more: in AP its mode and version, in
+// its boot loader its mode.
+TEST(StatusCommand, WritesNothingButTheScansQueries) {
+    DockConfig inBootLoader;
+    inBootLoader.ispMode = true;
+    CDockRack rack({DockConfig{}, inBootLoader});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.all = true;
+    plan.queryOnly = true;
+    plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
+    std::ostringstream out, err;
+    std::vector<DockResult> results;
+    FleetPresentation presentation;
+    presentation.quiet = true;
+    EXPECT_EQ(RunFleet(rack, plan, presentation, out, err, false, &results), 0) << err.str();
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(rack.Dock(0).ReceivedReports(),
+              (std::vector<Report>{MakeCommandReport(IspCommand::GetMode),
+                                   MakeCommandReport(IspCommand::GetVersion)}));
+    EXPECT_EQ(rack.Dock(1).ReceivedReports(),
+              (std::vector<Report>{MakeCommandReport(IspCommand::GetMode)}));
+    ASSERT_EQ(results.size(), 2u);
+    for (const auto& result : results) {
+        EXPECT_EQ(result.verdict, DockVerdict::Queried);
+        EXPECT_TRUE(result.wouldUpgrade) << result.place;
+    }
 }
 
 }  // namespace
