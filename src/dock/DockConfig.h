@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "dock/DockExpectation.h"
 #include "dock/DockFaults.h"
@@ -38,6 +39,9 @@ struct DockConfig {
     bool decoyFirst = false;
     // Attached when the bus is created.
     bool plugged = true;
+    // The port the dock is plugged into (HidInterfaceInfo::place); it also names the dock's
+    // paths, so docks of one rack never share one. Empty: no place, as on a bus without ports.
+    std::string place;
 };
 
 inline std::uint16_t ReportedProductId(const DockConfig& config) {

@@ -104,8 +104,8 @@ struct DockBusState {
     }
 
     std::string MakePath(std::uint64_t number) const {
-        return std::string("emu:dock/") + (logic.IsIspMode() ? "isp/" : "ap/") +
-               std::to_string(number);
+        const std::string dock = config.place.empty() ? "emu:dock/" : "emu:" + config.place + "/";
+        return dock + (logic.IsIspMode() ? "isp/" : "ap/") + std::to_string(number);
     }
 };
 

@@ -41,10 +41,14 @@ std::vector<HidInterfaceInfo> CEmulatedDock::EnumerateInterfaces() {
     const HidAttributes attributes{s.config.vendorId, ReportedProductId(s.config),
                                    ReportedVersionNumber(s.config)};
     std::vector<HidInterfaceInfo> interfaces;
-    if (s.config.decoyFirst) interfaces.push_back({s.path + "/decoy", attributes, kDecoyCaps});
-    interfaces.push_back({s.path, attributes,
+    if (s.config.decoyFirst)
+        interfaces.push_back({s.path + "/decoy", attributes, kDecoyCaps, {}, s.config.place});
+    interfaces.push_back({s.path,
+                          attributes,
                           HidCaps{s.config.usagePage, s.config.usage, s.config.inputReportLength,
-                                  s.config.outputReportLength}});
+                                  s.config.outputReportLength},
+                          {},
+                          s.config.place});
     return interfaces;
 }
 
