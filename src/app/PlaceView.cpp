@@ -70,6 +70,11 @@ ClaimResult CPlaceView::ClaimPlace(const HidInterfaceInfo& info) { return m_bus.
 void CPlaceView::Notify(const DeviceChange& change) {
     if (!m_sink) return;
     if (change.kind == DeviceChangeKind::Arrival && !m_place.empty()) {
+        if (!change.place.empty()) {
+            if (change.place != m_place) return;
+            m_sink(change);
+            return;
+        }
         const auto interfaces = m_bus.EnumerateInterfaces();
         const auto arrived =
             std::find_if(interfaces.begin(), interfaces.end(),

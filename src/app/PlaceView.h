@@ -38,9 +38,11 @@ class CPlaceView final : public IHidBus {
     ClaimResult ClaimPlace(const HidInterfaceInfo& info) override;
 
     // Hands a change of the bus to the view's sink, unless it is the arrival of an interface at
-    // another place: an engine waiting for its dock's restart must not rescan (and tell of no
-    // device) whenever a neighbour arrives. An arrival the bus cannot place (a claim let go,
-    // an interface already gone) is handed on. Call it on the thread the engine takes changes on.
+    // another place: an engine must not rescan whenever a neighbour arrives (while it waits
+    // for an answer, the rescan's query would go out beside the one still owed). The place
+    // is the change's own, or else the enumeration's; an arrival neither can place (an
+    // interface already gone again) is handed on. Call it on the thread the engine takes changes
+    // on.
     void Notify(const DeviceChange& change);
 
     // What the dock answered to the mode and version queries so far.

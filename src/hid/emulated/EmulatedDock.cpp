@@ -183,7 +183,7 @@ void CEmulatedDock::WorkerLoop() {
             continue;
         }
 
-        DeviceChange change{DeviceChangeKind::Arrival, item.path};
+        DeviceChange change{DeviceChangeKind::Arrival, item.path, s.config.place};
         if (item.kind == Kind::Removal) {
             change.kind = DeviceChangeKind::Removal;
             s.present = false;
