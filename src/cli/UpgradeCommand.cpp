@@ -50,6 +50,7 @@ struct UpgradeOptions {
     std::vector<std::pair<std::size_t, std::string>> dockFaults;
     // Several docks, JSON or a choice: the run on several docks, whatever their number.
     bool Fleet() const { return all || watch || json || !places.empty() || docks > 1; }
+    EmulatedBusOptions bus;
 };
 
 constexpr std::array<OptionRule, 13> kOptions = {{
@@ -154,7 +155,7 @@ std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options
                 return "--latency-us takes a whole number of microseconds from 0 to " +
                        std::to_string(kMaxLatencyUs) + ", not '" + value + "'";
             }
-            options.dock.latency = std::chrono::microseconds(*micros);
+            options.bus.latency = std::chrono::microseconds(*micros);
         } else if (name == "--fault") {
             const auto colon = value.find(':');
             if (colon == std::string::npos) {
@@ -234,7 +235,7 @@ std::string SimulationFailure(const SimulationResult& result) {
 int RunSimulated(UpgradeOptions options, std::ostream& out, std::ostream& err) {
     // The dock is told what it should receive, so it can vouch for every byte it stores.
     options.dock.expected = LoadDockExpectation(options.package);
-    CEmulatedDock dock(options.dock);
+    CEmulatedDock dock(options.dock, options.bus);
     const auto result = RunSimulatedUpgrade(dock, options.package, out, StdoutIsTerminal());
     for (const auto& violation : result.report.violations)
         err << "violation: " << violation << '\n';
@@ -275,7 +276,8 @@ std::string RackJudgement(CDockRack& rack, const std::string& place) {
 int RunSimulatedFleet(UpgradeOptions options, const PackageInfo& package, std::ostream& out,
                       std::ostream& err) {
     options.dock.expected = LoadDockExpectation(options.package);
-    CDockRack rack(RackConfigs(options));
+    CDockRack rack(RackConfigs(options),
+                   std::vector<EmulatedBusOptions>(options.docks, options.bus));
     FleetPlan plan;
     plan.packagePath = options.package;
     plan.package = package;

@@ -229,12 +229,14 @@ class NeighbourOnRestart final : public IHidBus {
 };
 
 TEST(FleetRestart, ANeighbourArrivingDuringTheRestartIsNeverTakenForTheDock) {
-    DockConfig first = Judging(DockConfig{}, kShipped);
-    first.restartDelay = std::chrono::milliseconds(100);
+    const DockConfig first = Judging(DockConfig{}, kShipped);
+    EmulatedBusOptions firstBus;
+    firstBus.restartDelay = std::chrono::milliseconds(100);
     DockConfig neighbour = Judging(DockConfig{}, kShipped);
     neighbour.ispMode = true;
-    neighbour.plugged = false;
-    CDockRack rack({first, neighbour});
+    EmulatedBusOptions neighbourBus;
+    neighbourBus.plugged = false;
+    CDockRack rack({first, neighbour}, {firstBus, neighbourBus});
     NeighbourOnRestart bus(rack);
 
     const LoadResult loaded = LoadPackage(kShipped.path);

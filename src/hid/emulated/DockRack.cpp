@@ -4,11 +4,13 @@ namespace tamblor {
 
 std::string RackPlace(std::size_t number) { return "emu-" + std::to_string(number); }
 
-CDockRack::CDockRack(std::vector<DockConfig> configs) {
+CDockRack::CDockRack(std::vector<DockConfig> configs,
+                     const std::vector<EmulatedBusOptions>& options) {
     for (std::size_t i = 0; i < configs.size(); ++i) {
         if (configs[i].place.empty()) configs[i].place = RackPlace(i + 1);
         m_places.push_back(configs[i].place);
-        m_docks.push_back(std::make_unique<CEmulatedDock>(configs[i]));
+        m_docks.push_back(std::make_unique<CEmulatedDock>(
+            configs[i], i < options.size() ? options[i] : EmulatedBusOptions{}));
     }
 }
 

@@ -13,7 +13,9 @@ namespace tamblor {
 class CDockRack final : public IHidBus {
   public:
     // One dock per configuration; a configuration without a place gets "emu-K" (K from 1).
-    explicit CDockRack(std::vector<DockConfig> configs);
+    // Dock K's bus options are options[K-1], the defaults where there is none.
+    explicit CDockRack(std::vector<DockConfig> configs,
+                       const std::vector<EmulatedBusOptions>& options = {});
 
     std::vector<HidInterfaceInfo> EnumerateInterfaces() override;
     std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) override;
