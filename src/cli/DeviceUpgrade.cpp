@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#ifdef TAMBLOR_HAVE_PLATFORM_HID
 #include "CliSession.h"
 #include "CommandLine.h"
 #include "InterruptPolicy.h"
@@ -21,11 +20,8 @@
 #include "app/PlaceView.h"
 #include "app/TamblorEngine.h"
 #include "hid/PlatformHidBus.h"
-#endif
 
 namespace tamblor {
-
-#ifdef TAMBLOR_HAVE_PLATFORM_HID
 
 namespace {
 
@@ -232,15 +228,5 @@ int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& pac
     err << VerdictLine(failure) << '\n';
     return failure.empty() ? 0 : kExitFailed;
 }
-
-#else
-
-int RunOnDevice(const std::filesystem::path&, const PackageInfo&, std::chrono::seconds,
-                std::ostream&, std::ostream& err) {
-    err << "tamblor-cli upgrade: this build has no HID transport; use --simulate\n";
-    return 2;
-}
-
-#endif
 
 }  // namespace tamblor

@@ -143,6 +143,10 @@ int RunListCommand(const std::vector<std::string>& args, const std::filesystem::
                    std::ostream& out, std::ostream& err) {
     const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
     if (const auto done = AnswerHelpOrRefusal(parsed, kCommand, kHelp, out, err)) return *done;
+    if (!PlatformHidBusReachesDocks()) {
+        err << "tamblor-cli list: this build has no HID transport\n";
+        return kExitRefused;
+    }
     ListOptions options;
     options.package = self;
     for (const auto& [name, value] : parsed.options) {

@@ -148,6 +148,10 @@ int RunStatusCommand(const std::vector<std::string>& args, const std::filesystem
         err << UsageError(kCommand, problem) << "\n";
         return kExitRefused;
     }
+    if (!options.simulate && !PlatformHidBusReachesDocks()) {
+        err << "tamblor-cli status: this build has no HID transport; use --simulate\n";
+        return kExitRefused;
+    }
     const LoadResult loaded = LoadPackage(options.package);
     if (loaded.code != 0) {
         err << "tamblor-cli status: " << DescribeLoadFailure(options.package, loaded) << "\n";

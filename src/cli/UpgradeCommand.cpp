@@ -40,6 +40,7 @@ struct UpgradeOptions {
     bool dockReport = false;
     std::filesystem::path package;
     DockConfig dock;
+    EmulatedBusOptions bus;
     bool all = false;
     bool watch = false;
     bool json = false;
@@ -50,7 +51,6 @@ struct UpgradeOptions {
     std::vector<std::pair<std::size_t, std::string>> dockFaults;
     // Several docks, JSON or a choice: the run on several docks, whatever their number.
     bool Fleet() const { return all || watch || json || !places.empty() || docks > 1; }
-    EmulatedBusOptions bus;
 };
 
 constexpr std::array<OptionRule, 13> kOptions = {{
@@ -276,8 +276,7 @@ std::string RackJudgement(CDockRack& rack, const std::string& place) {
 int RunSimulatedFleet(UpgradeOptions options, const PackageInfo& package, std::ostream& out,
                       std::ostream& err) {
     options.dock.expected = LoadDockExpectation(options.package);
-    CDockRack rack(RackConfigs(options),
-                   std::vector<EmulatedBusOptions>(options.docks, options.bus));
+    CDockRack rack(RackConfigs(options), options.bus);
     FleetPlan plan;
     plan.packagePath = options.package;
     plan.package = package;
@@ -366,6 +365,10 @@ int RunUpgradeCommand(const std::vector<std::string>& args, const std::filesyste
         if (options.Fleet()) return RunSimulatedFleet(options, loaded.info, out, err);
         options.dock.faults = RackConfigs(options).front().faults;
         return RunSimulated(options, out, err);
+    }
+    if (!PlatformHidBusReachesDocks()) {
+        err << "tamblor-cli upgrade: this build has no HID transport; use --simulate\n";
+        return kExitRefused;
     }
     if (options.Fleet()) return RunFleetOnDevice(options, loaded.info, out, err);
     return RunOnDevice(options.package, loaded.info, options.wait, out, err);

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <string>
 
 #include "dock/DockExpectation.h"
 #include "dock/DockFaults.h"
@@ -29,10 +28,6 @@ struct DockConfig {
     // selector; `ispMode` is the start mode. Null: the dock stores and checks the protocol but
     // cannot judge the images, and its report never passes.
     std::shared_ptr<const DockExpectation> expected;
-
-    // The port the dock is plugged into (HidInterfaceInfo::place); it also names the dock's
-    // paths, so docks of one rack never share one. Empty: no place, as on a bus without ports.
-    std::string place;
 };
 
 inline std::uint16_t ReportedProductId(const DockConfig& config) {

@@ -1,10 +1,16 @@
 // Several emulated docks in one run: which docks are taken, what each is told, the exit status,
 // the JSON events, and a dock's restart beside a neighbour.
 #include <gmock/gmock.h>
+#ifndef _WIN32
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "JsonReader.h"
 #include "SimulatedPackages.h"
@@ -13,6 +19,7 @@
 #include "cli/Commands.h"
 #include "cli/FleetRun.h"
 #include "hid/emulated/DockRack.h"
+#include "isp/IspReport.h"
 #include "package/PackageLoader.h"
 
 namespace tamblor::test {
@@ -218,7 +225,7 @@ class NeighbourOnRestart final : public IHidBus {
             return;
         }
         m_rack.SetDeviceChangeSink([this, sink](const DeviceChange& change) {
-            if (change.kind == DeviceChangeKind::Removal && change.path.starts_with("emu:emu-1/"))
+            if (change.kind == DeviceChangeKind::Removal && change.path.starts_with("emu-1:"))
                 m_rack.Dock(1).Plug();
             sink(change);
         });
@@ -229,14 +236,12 @@ class NeighbourOnRestart final : public IHidBus {
 };
 
 TEST(FleetRestart, ANeighbourArrivingDuringTheRestartIsNeverTakenForTheDock) {
-    const DockConfig first = Judging(DockConfig{}, kShipped);
-    EmulatedBusOptions firstBus;
-    firstBus.restartDelay = std::chrono::milliseconds(100);
-    DockConfig neighbour = Judging(DockConfig{}, kShipped);
-    neighbour.ispMode = true;
-    EmulatedBusOptions neighbourBus;
-    neighbourBus.plugged = false;
-    CDockRack rack({first, neighbour}, {firstBus, neighbourBus});
+    CDockRack::Slot first{Judging(DockConfig{}, kShipped), {}};
+    first.bus.restartDelay = std::chrono::milliseconds(100);
+    CDockRack::Slot neighbour{Judging(DockConfig{}, kShipped), {}};
+    neighbour.dock.ispMode = true;
+    neighbour.bus.plugged = false;
+    CDockRack rack(std::vector<CDockRack::Slot>{first, neighbour});
     NeighbourOnRestart bus(rack);
 
     const LoadResult loaded = LoadPackage(kShipped.path);
@@ -284,24 +289,28 @@ TEST_P(PlaceViewChanges, HandsOnOnlyWhatConcernsItsPlace) {
 INSTANTIATE_TEST_SUITE_P(
     Table, PlaceViewChanges,
     testing::Values(
-        ViewCase{"ArrivalAtItsPlace", "emu-1", {DeviceChangeKind::Arrival, "emu:emu-1/ap/1"}, true},
         ViewCase{
-            "ArrivalAtAnotherPlace", "emu-1", {DeviceChangeKind::Arrival, "emu:emu-2/ap/1"}, false},
+            "ArrivalAtItsPlace", "emu-1", {DeviceChangeKind::Arrival, "emu-1:dock/ap/1"}, true},
+        ViewCase{"ArrivalAtAnotherPlace",
+                 "emu-1",
+                 {DeviceChangeKind::Arrival, "emu-2:dock/ap/1"},
+                 false},
         // A claim let go elsewhere, or an interface already gone again: the engine looks.
         ViewCase{
             "ArrivalOfAnUnknownPath", "emu-1", {DeviceChangeKind::Arrival, "/run/claim"}, true},
         // The engine itself ignores a removal of a path not its own.
-        ViewCase{"RemovalAnywhere", "emu-1", {DeviceChangeKind::Removal, "emu:emu-2/ap/1"}, true},
+        ViewCase{"RemovalAnywhere", "emu-1", {DeviceChangeKind::Removal, "emu-2:dock/ap/1"}, true},
         // The bus tells whose arrival it is: no enumeration needed, nor a node still there.
         ViewCase{"ArrivalToldAtAnotherPlace",
                  "emu-1",
-                 {DeviceChangeKind::Arrival, "emu:emu-2/isp/9", "emu-2"},
+                 {DeviceChangeKind::Arrival, "emu-2:dock/isp/9", "emu-2"},
                  false},
         ViewCase{"ArrivalToldAtItsPlace",
                  "emu-1",
-                 {DeviceChangeKind::Arrival, "emu:emu-1/isp/9", "emu-1"},
+                 {DeviceChangeKind::Arrival, "emu-1:dock/isp/9", "emu-1"},
                  true},
-        ViewCase{"NoPlaceSeesEverything", "", {DeviceChangeKind::Arrival, "emu:emu-2/ap/1"}, true}),
+        ViewCase{
+            "NoPlaceSeesEverything", "", {DeviceChangeKind::Arrival, "emu-2:dock/ap/1"}, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PlaceView, EnumeratesOnlyItsPlace) {
@@ -317,7 +326,7 @@ TEST(PlaceView, EnumeratesOnlyItsPlace) {
     EXPECT_TRUE(CPlaceView(rack, "emu-9").EnumerateInterfaces().empty());
 }
 
-TEST(StatusCommand, ListsEveryDockWithoutWritingMoreThanTheScan) {
+TEST(StatusCommand, ListsPlaceModeVersionAndWhetherThePackageWouldUpgrade) {
     std::ostringstream out, err;
     const int status = RunTamblorCli(
         {"status", "--simulate", "--docks", "2", "--device-version", "V200", "--json"},
@@ -332,8 +341,95 @@ TEST(StatusCommand, ListsEveryDockWithoutWritingMoreThanTheScan) {
     EXPECT_EQ(text.str(),
               "PLACE        MODE  VERSION  UPGRADE\n"
               "emu-1        ISP   -        yes\n");
-    EXPECT_THAT(out.str(), HasSubstr("\"place\":\"emu-1\",\"path\":\"emu:emu-1/ap/1\",\"mode\":"
+    EXPECT_THAT(out.str(), HasSubstr("\"place\":\"emu-1\",\"path\":\"emu-1:dock/ap/1\",\"mode\":"
                                      "\"AP\",\"version\":\"V200\",\"wouldUpgrade\":false"));
+}
+
+#ifndef _WIN32
+// Stop signals exist on POSIX only: elsewhere a station runs until its process is ended.
+// The station: docks plugged in one after another are each taken; a Ctrl-C while a dock is
+// being written only warns; one when none is ends the run, whose verdicts stand.
+TEST(FleetWatch, TakesEachDockAsItComesAndStopsOnlyWhenNoneIsWritten) {
+    DockConfig current = Judging(DockConfig{}, kShipped);
+    current.version = {'V', 2, 0, 0};
+    EmulatedBusOptions slow;
+    slow.latency = std::chrono::milliseconds(2);
+    EmulatedBusOptions later = slow;
+    later.plugged = false;
+    CDockRack rack(
+        std::vector<CDockRack::Slot>{{Judging(DockConfig{}, kShipped), slow}, {current, later}});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.all = true;
+    plan.watch = true;
+    plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
+    std::ostringstream out, err;
+    std::vector<DockResult> results;
+    std::thread operatorHand([&] {
+        const auto waitFor = [](const std::function<bool()>& done) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!done() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        };
+        // Dock 1 in the middle of its stream.
+        waitFor([&] { return rack.Dock(0).ReceivedReports().size() > 100; });
+        ::kill(::getpid(), SIGINT);
+        waitFor([&] { return rack.Dock(0).Report().Passed() && rack.Dock(0).Pending() == 0; });
+        rack.Dock(1).Plug();
+        waitFor([&] { return rack.Dock(1).ReceivedReports().size() >= 2; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(::getpid(), SIGINT);
+    });
+    FleetPresentation presentation;
+    const int status = RunFleet(rack, plan, presentation, out, err, true, &results);
+    operatorHand.join();
+
+    EXPECT_EQ(status, 0) << out.str() << err.str();
+    EXPECT_THAT(err.str(), HasSubstr("docks are being upgraded; stopping now may leave them "
+                                     "unusable. Press Ctrl-C again"));
+    ASSERT_EQ(results.size(), 2u) << err.str();
+    EXPECT_EQ(results[0].place, "emu-1");
+    EXPECT_EQ(results[0].verdict, DockVerdict::Passed) << results[0].failure;
+    EXPECT_EQ(results[1].place, "emu-2");
+    EXPECT_EQ(results[1].verdict, DockVerdict::Current);
+    EXPECT_TRUE(rack.Dock(0).Report().Passed());
+    EXPECT_THAT(err.str(), HasSubstr("2 docks: 1 passed, 0 failed, 1 already current"));
+}
+#endif
+
+// status asks each dock what the scan asks, and nothing more: in AP its mode and version, in
+// its boot loader its mode.
+TEST(StatusCommand, WritesNothingButTheScansQueries) {
+    DockConfig inBootLoader;
+    inBootLoader.ispMode = true;
+    CDockRack rack({DockConfig{}, inBootLoader});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.all = true;
+    plan.queryOnly = true;
+    plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
+    std::ostringstream out, err;
+    std::vector<DockResult> results;
+    FleetPresentation presentation;
+    presentation.quiet = true;
+    EXPECT_EQ(RunFleet(rack, plan, presentation, out, err, false, &results), 0) << err.str();
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(rack.Dock(0).ReceivedReports(),
+              (std::vector<Report>{MakeCommandReport(IspCommand::GetMode),
+                                   MakeCommandReport(IspCommand::GetVersion)}));
+    EXPECT_EQ(rack.Dock(1).ReceivedReports(),
+              (std::vector<Report>{MakeCommandReport(IspCommand::GetMode)}));
+    ASSERT_EQ(results.size(), 2u);
+    for (const auto& result : results) {
+        EXPECT_EQ(result.verdict, DockVerdict::Queried);
+        EXPECT_TRUE(result.wouldUpgrade) << result.place;
+    }
 }
 
 }  // namespace

@@ -8,8 +8,7 @@ namespace tamblor {
 
 // Numbers and names the dock's appearances on an emulated bus. Every arrival is a new
 // appearance with the next number, and its path names the bus, the mode the dock arrives in and
-// that number ("emu:dock/isp/2"), so a host that kept the old path finds nothing there. A dock
-// of a rack has its place instead of "dock" ("emu:emu-2/isp/2"), so docks never share a path.
+// that number ("emu:dock/isp/2"), so a host that kept the old path finds nothing there.
 class CDockAppearances {
   public:
     struct Appearance {
@@ -17,19 +16,17 @@ class CDockAppearances {
         std::string path;
     };
 
-    // `bus`: the path's first part, which tells the emulated buses apart ("emu", "step");
-    // `place`: the dock's place on it, if it has one.
-    explicit CDockAppearances(std::string_view bus, std::string_view place = {})
-        : m_prefix(std::string(bus) + ":" + (place.empty() ? "dock" : std::string(place)) + "/") {}
+    // `bus`: the path's first part, which tells the emulated buses apart ("emu", "step").
+    explicit CDockAppearances(std::string_view bus) : m_bus(bus) {}
 
     // The next appearance, for a dock that arrives in its boot loader when `ispMode`.
     Appearance Next(bool ispMode) {
         const std::uint64_t number = ++m_made;
-        return {number, m_prefix + (ispMode ? "isp/" : "ap/") + std::to_string(number)};
+        return {number, m_bus + ":dock/" + (ispMode ? "isp/" : "ap/") + std::to_string(number)};
     }
 
   private:
-    std::string m_prefix;
+    std::string m_bus;
     std::uint64_t m_made = 0;
 };
 

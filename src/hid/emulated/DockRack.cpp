@@ -4,15 +4,27 @@ namespace tamblor {
 
 std::string RackPlace(std::size_t number) { return "emu-" + std::to_string(number); }
 
-CDockRack::CDockRack(std::vector<DockConfig> configs,
-                     const std::vector<EmulatedBusOptions>& options) {
-    for (std::size_t i = 0; i < configs.size(); ++i) {
-        if (configs[i].place.empty()) configs[i].place = RackPlace(i + 1);
-        m_places.push_back(configs[i].place);
-        m_docks.push_back(std::make_unique<CEmulatedDock>(
-            configs[i], i < options.size() ? options[i] : EmulatedBusOptions{}));
+CDockRack::CDockRack(std::vector<Slot> slots) {
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (slots[i].bus.place.empty()) slots[i].bus.place = RackPlace(i + 1);
+        m_places.push_back(slots[i].bus.place);
+        m_docks.push_back(std::make_unique<CEmulatedDock>(slots[i].dock, slots[i].bus));
     }
 }
+
+namespace {
+
+std::vector<CDockRack::Slot> Slots(const std::vector<DockConfig>& configs,
+                                   const EmulatedBusOptions& bus) {
+    std::vector<CDockRack::Slot> slots;
+    for (const auto& config : configs) slots.push_back({config, bus});
+    return slots;
+}
+
+}  // namespace
+
+CDockRack::CDockRack(const std::vector<DockConfig>& configs, const EmulatedBusOptions& bus)
+    : CDockRack(Slots(configs, bus)) {}
 
 std::vector<HidInterfaceInfo> CDockRack::EnumerateInterfaces() {
     std::vector<HidInterfaceInfo> all;

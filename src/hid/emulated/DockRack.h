@@ -12,10 +12,13 @@ namespace tamblor {
 // them: one enumeration lists them all, and a path opens whichever dock has it.
 class CDockRack final : public IHidBus {
   public:
-    // One dock per configuration; a configuration without a place gets "emu-K" (K from 1).
-    // Dock K's bus options are options[K-1], the defaults where there is none.
-    explicit CDockRack(std::vector<DockConfig> configs,
-                       const std::vector<EmulatedBusOptions>& options = {});
+    struct Slot {
+        DockConfig dock;
+        EmulatedBusOptions bus;  // a slot without a place gets "emu-K" (K from 1)
+    };
+    explicit CDockRack(std::vector<Slot> slots);
+    // One dock per configuration, each presented as `bus` says, at its own place.
+    explicit CDockRack(const std::vector<DockConfig>& configs, const EmulatedBusOptions& bus = {});
 
     std::vector<HidInterfaceInfo> EnumerateInterfaces() override;
     std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) override;

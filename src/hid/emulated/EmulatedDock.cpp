@@ -44,13 +44,13 @@ std::vector<HidInterfaceInfo> CEmulatedDock::EnumerateInterfaces() {
                                    ReportedVersionNumber(s.config)};
     std::vector<HidInterfaceInfo> interfaces;
     if (s.options.decoyFirst)
-        interfaces.push_back({s.path + "/decoy", attributes, kDecoyCaps, {}, s.config.place});
+        interfaces.push_back({s.path + "/decoy", attributes, kDecoyCaps, {}, s.options.place});
     interfaces.push_back({s.path,
                           attributes,
                           HidCaps{s.config.usagePage, s.config.usage, s.config.inputReportLength,
                                   s.config.outputReportLength},
                           {},
-                          s.config.place});
+                          s.options.place});
     return interfaces;
 }
 
@@ -185,7 +185,7 @@ void CEmulatedDock::WorkerLoop() {
             continue;
         }
 
-        DeviceChange change{DeviceChangeKind::Arrival, item.path, s.config.place};
+        DeviceChange change{DeviceChangeKind::Arrival, item.path, s.options.place};
         if (item.kind == Kind::Removal) {
             change.kind = DeviceChangeKind::Removal;
             s.present = false;

@@ -147,4 +147,6 @@ std::string CHidrawBus::OpenFailureHint() const {
 
 std::unique_ptr<IHidBus> CreatePlatformHidBus() { return std::make_unique<CHidrawBus>(); }
 
+bool PlatformHidBusReachesDocks() { return true; }
+
 }  // namespace tamblor
