@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "cli/CommandLine.h"
+#include "cli/TextFormat.h"
 
 namespace tamblor::test {
 namespace {
@@ -52,6 +53,26 @@ TEST(CommandLine, AnOptionThatNamesOneThingComesOnce) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         EXPECT_EQ(ParseCommandLine(c.args, rules).error, c.error);
     }
+}
+
+// A place or a log line in UTF-8 reads back the same from the JSON events; a byte that is no
+// part of a well-formed sequence still comes out as valid JSON.
+TEST(CommandLine, JsonStringsKeepUtf8AndEscapeTheRest) {
+    const struct {
+        std::string text;
+        std::string json;
+    } cases[] = {
+        {"3-1.4", "\"3-1.4\""},
+        {"a\"b\\c\n", "\"a\\\"b\\\\c\\u000a\""},
+        {"\xC3\xA9", "\"\xC3\xA9\""},
+        {"\xE2\x82\xAC/\xF0\x9F\x94\x8C", "\"\xE2\x82\xAC/\xF0\x9F\x94\x8C\""},
+        {"\xC3", "\"\\u00c3\""},
+        {"\xC0\xAF", "\"\\u00c0\\u00af\""},
+        {"\xED\xA0\x80", "\"\\u00ed\\u00a0\\u0080\""},
+        {"\xE2\x82x", "\"\\u00e2\\u0082x\""},
+        {"\x7F", "\"\\u007f\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(JsonString(c.text), c.json) << c.text;
 }
 
 }  // namespace
