@@ -19,7 +19,7 @@
 #include "core/TestPackage.h"
 #include "win/app/DeviceBroadcast.h"
 #include "win/hid/WinHidBus.h"
-#include "win/util/WideText.h"
+#include "winutil/WideText.h"
 
 namespace tamblor::test {
 namespace {

@@ -9,7 +9,7 @@
 #include "FakeHidPlatform.h"
 #include "win/hid/WinHidBus.h"
 #include "win/hid/WinHidChannels.h"
-#include "win/util/WideText.h"
+#include "winutil/WideText.h"
 
 namespace tamblor::test {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "DeviceBroadcast.h"
 #include "win/res/resource.h"
-#include "win/util/WideText.h"
+#include "winutil/WideText.h"
 
 namespace tamblor::win {
 namespace {

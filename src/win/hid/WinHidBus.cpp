@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "isp/IspReport.h"
-#include "win/util/WideText.h"
+#include "winutil/WideText.h"
 
 namespace tamblor::win {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "HidApi.h"
 #include "hid/HidPort.h"
-#include "win/util/WinHandle.h"
+#include "winutil/WinHandle.h"
 
 namespace tamblor::win {
 
