@@ -17,8 +17,8 @@
 #include "app/TamblorEngine.h"
 #include "core/TestDoubles.h"
 #include "core/TestPackage.h"
+#include "hid/windows/WinHidBus.h"
 #include "win/app/DeviceBroadcast.h"
-#include "win/hid/WinHidBus.h"
 #include "winutil/WideText.h"
 
 namespace tamblor::test {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hid/HidPort.h"
-#include "win/hid/HidApi.h"
+#include "hid/windows/HidApi.h"
 
 namespace tamblor::test {
 

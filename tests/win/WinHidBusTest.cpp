@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "FakeHidPlatform.h"
-#include "win/hid/WinHidBus.h"
-#include "win/hid/WinHidChannels.h"
+#include "hid/windows/WinHidBus.h"
+#include "hid/windows/WinHidChannels.h"
 #include "winutil/WideText.h"
 
 namespace tamblor::test {

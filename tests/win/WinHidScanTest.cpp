@@ -12,7 +12,7 @@
 #include "app/TamblorEngine.h"
 #include "core/TestDoubles.h"
 #include "core/TestPackage.h"
-#include "win/hid/WinHidBus.h"
+#include "hid/windows/WinHidBus.h"
 
 namespace tamblor::test {
 namespace {
