@@ -117,7 +117,7 @@ window_shown() {
 }
 # Wine under emulation may give up on starting its desktop process (explorer.exe) while a
 # loaded machine starts it slowly; the program then ends without a window. That is Wine's, not
-# the tool's: started again, up to three times, with a note.
+# the tool's: started again, up to three times, with a note; 1 when the third start failed too.
 start_window() {
     for attempt in 1 2 3; do
         trace "start $1"
@@ -126,6 +126,10 @@ start_window() {
         window_shown && return 0
         wait "$app_pid"
         grep -q "explorer process failed to start" /tmp/$case.wine || return 0
+        if [ $attempt = 3 ]; then
+            note "$case: Wine could not start its desktop process (attempt 3); giving up"
+            return 1
+        fi
         note "$case: Wine could not start its desktop process (attempt $attempt); starting $1 again"
     done
 }
@@ -203,7 +207,7 @@ case_window() {
     shift 2
     t0=$(now_ms)
     start_dock --package "$guest/sel$selector.pkg" "$@" || { fail $case "dock did not come up"; cleanup_case; return; }
-    start_window tamblor-s$selector.exe
+    start_window tamblor-s$selector.exe || { fail $case "Wine did not start (3 attempts)"; cleanup_case; return; }
     if ! window_ready; then
         save_log
         fail $case "Start upgrade was never enabled"
@@ -239,7 +243,7 @@ case_removal() {
     t0=$(now_ms)
     start_dock --package "$guest/sel1.pkg" --fault remove-after-chunks=100 ||
         { fail $case "dock did not come up"; cleanup_case; return; }
-    start_window tamblor-s1.exe
+    start_window tamblor-s1.exe || { fail $case "Wine did not start (3 attempts)"; cleanup_case; return; }
     window_ready || { save_log; fail $case "Start upgrade was never enabled"; cleanup_case; return; }
     click "$start_x" "$start_y"
     probe log-after "Error!, restart please." 180000 > /tmp/$case.window
@@ -269,7 +273,7 @@ case_no_return() {
     t0=$(now_ms)
     start_dock --package "$guest/sel1.pkg" --fault no-return-after-isp-enter ||
         { fail $case "dock did not come up"; cleanup_case; return; }
-    start_window tamblor-s1.exe
+    start_window tamblor-s1.exe || { fail $case "Wine did not start (3 attempts)"; cleanup_case; return; }
     window_ready || { save_log; fail $case "Start upgrade was never enabled"; cleanup_case; return; }
     click "$start_x" "$start_y"
     probe wait-log "No Device found!" 120000 > /dev/null
@@ -311,7 +315,7 @@ case_exit_question() {
     case=win-exit-question-start-once
     t0=$(now_ms)
     start_dock --package "$guest/sel1.pkg" || { fail $case "dock did not come up"; cleanup_case; return; }
-    start_window tamblor-s1.exe
+    start_window tamblor-s1.exe || { fail $case "Wine did not start (3 attempts)"; cleanup_case; return; }
     window_ready || { save_log; fail $case "Start upgrade was never enabled"; cleanup_case; return; }
     click "$start_x" "$start_y"
     xdotool click 1
@@ -379,6 +383,13 @@ t0=$(now_ms)
 wineserver -p
 "$wine" cmd /c exit 0 > /tmp/wine-boot.log 2>&1
 figure "wine-services started in $(seconds_since "$t0") s"
+# Wine ends its desktop process (explorer.exe) whenever the last program on the desktop ends,
+# and each window would start it again; under emulation that start may not finish in time. A
+# program that holds the desktop keeps it for every case.
+"$wine" "$guest/window-probe.exe" hold > /tmp/hold.log 2>&1 &
+hold_pid=$!
+wait_until 'grep -q holding /tmp/hold.log || ! kill -0 $hold_pid 2>/dev/null' 1200 ||
+    note "the desktop holder did not start within 120 s"
 
 case_list
 case_window win-window-s1-ap 1 --mode ap
@@ -394,5 +405,6 @@ case_window win-two-collections 2 --mode ap --keyboard-every 7 --dock-first
 case_linux_baseline
 case_no_return
 figure "turnaround selector-2 (us): windows-under-wine $(turnaround win-window-s2-ap); linux $(turnaround linux-s2-ap)"
+kill -KILL "$hold_pid" 2> /dev/null
 wineserver -k
 powerdown
