@@ -29,6 +29,7 @@ struct UpgradeOptions {
     bool dockReport = false;
     std::filesystem::path package;
     DockConfig dock;
+    EmulatedBusOptions bus;
 };
 
 constexpr std::array<OptionRule, 7> kOptions = {{
@@ -119,7 +120,7 @@ std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options
                 return "--latency-us takes a whole number of microseconds from 0 to " +
                        std::to_string(kMaxLatencyUs) + ", not '" + value + "'";
             }
-            options.dock.latency = std::chrono::microseconds(*micros);
+            options.bus.latency = std::chrono::microseconds(*micros);
         } else if (name == "--fault") {
             std::string error;
             if (!ParseDockFault(value, options.dock.faults, error)) return error;
@@ -152,7 +153,7 @@ std::string SimulationFailure(const SimulationResult& result) {
 int RunSimulated(UpgradeOptions options, std::ostream& out, std::ostream& err) {
     // The dock is told what it should receive, so it can vouch for every byte it stores.
     options.dock.expected = LoadDockExpectation(options.package);
-    CEmulatedDock dock(options.dock);
+    CEmulatedDock dock(options.dock, options.bus);
     const auto result = RunSimulatedUpgrade(dock, options.package, out, StdoutIsTerminal());
     for (const auto& violation : result.report.violations)
         err << "violation: " << violation << '\n';

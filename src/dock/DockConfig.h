@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -10,8 +9,8 @@
 
 namespace tamblor {
 
-// Who the emulated dock is and how it behaves. The logic reads identity, mode, version, faults
-// and what it should receive; the bus also reads the timing and enumeration fields.
+// Who the emulated dock is and how it behaves: identity, mode, version, faults and what it
+// should receive. How a bus presents it (timing, attachment) is that bus's own option.
 struct DockConfig {
     std::uint16_t vendorId = 0x10C4;
     std::uint16_t productId = 0xF505;
@@ -29,15 +28,6 @@ struct DockConfig {
     // selector; `ispMode` is the start mode. Null: the dock stores and checks the protocol but
     // cannot judge the images, and its report never passes.
     std::shared_ptr<const DockExpectation> expected;
-
-    // Bus only.
-    std::chrono::microseconds latency{0};
-    std::chrono::microseconds restartDelay{0};
-    // Enumerate another collection of the same device (usage page 1, usage 6) before the
-    // vendor-defined one.
-    bool decoyFirst = false;
-    // Attached when the bus is created.
-    bool plugged = true;
 };
 
 inline std::uint16_t ReportedProductId(const DockConfig& config) {

@@ -2,17 +2,17 @@
 
 #include <chrono>
 
-#include "dock/DockConfig.h"
+#include "hid/emulated/EmulatedBusOptions.h"
 
 namespace tamblor {
 
 // The emulated dock of the demo, timed like a real one on USB: a report takes about a
 // millisecond each way, and the restart into the boot loader about a second and a half.
-inline DockConfig DemoDockConfig() {
-    DockConfig config;
-    config.latency = std::chrono::milliseconds(1);
-    config.restartDelay = std::chrono::milliseconds(1500);
-    return config;
+inline EmulatedBusOptions DemoBusOptions() {
+    EmulatedBusOptions options;
+    options.latency = std::chrono::milliseconds(1);
+    options.restartDelay = std::chrono::milliseconds(1500);
+    return options;
 }
 
 }  // namespace tamblor

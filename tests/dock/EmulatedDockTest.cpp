@@ -102,32 +102,35 @@ TEST(EmulatedDockBus, EnumeratesItsIdentity) {
     struct Case {
         const char* name;
         DockConfig config;
+        EmulatedBusOptions bus;
         // path, product ID, version number, usage page, usage
         std::vector<std::tuple<std::string, int, int, int, int>> expected;
     };
     const DockConfig plain;
     DockConfig isp;
     isp.ispMode = true;
-    DockConfig decoy;
+    EmulatedBusOptions decoy;
     decoy.decoyFirst = true;
-    DockConfig unplugged;
+    EmulatedBusOptions unplugged;
     unplugged.plugged = false;
     const Case cases[] = {
-        {"default", plain, {{"emu:dock/ap/1", 0xF505, 0x0100, 0xFF00, 2}}},
-        {"boot loader", isp, {{"emu:dock/isp/1", 0xF505, 0x0100, 0xFF00, 2}}},
+        {"default", plain, {}, {{"emu:dock/ap/1", 0xF505, 0x0100, 0xFF00, 2}}},
+        {"boot loader", isp, {}, {{"emu:dock/isp/1", 0xF505, 0x0100, 0xFF00, 2}}},
         {"decoy first",
+         plain,
          decoy,
          {{"emu:dock/ap/1/decoy", 0xF505, 0x0100, 1, 6},
           {"emu:dock/ap/1", 0xF505, 0x0100, 0xFF00, 2}}},
-        {"other PID", WithFault("other-pid"), {{"emu:dock/ap/1", 0xF503, 0x0100, 0xFF00, 2}}},
+        {"other PID", WithFault("other-pid"), {}, {{"emu:dock/ap/1", 0xF503, 0x0100, 0xFF00, 2}}},
         {"other version number",
          WithFault("other-version-number"),
+         {},
          {{"emu:dock/ap/1", 0xF505, 0x0200, 0xFF00, 2}}},
-        {"unplugged", unplugged, {}},
+        {"unplugged", plain, unplugged, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CEmulatedDock dock(c.config);
+        CEmulatedDock dock(c.config, c.bus);
         const auto interfaces = dock.EnumerateInterfaces();
         ASSERT_EQ(interfaces.size(), c.expected.size());
         for (std::size_t i = 0; i < interfaces.size(); ++i) {
@@ -209,9 +212,9 @@ TEST(EmulatedDockBus, PendingCountsAReplyUntilTheHostHasHandledIt) {
 }
 
 TEST(EmulatedDockBus, RepliesComeAfterTheLatencyAndInOrder) {
-    DockConfig config = WithFault("unsolicited-after-chunks=1");
-    config.latency = 20ms;
-    CEmulatedDock dock(config);
+    EmulatedBusOptions bus;
+    bus.latency = 20ms;
+    CEmulatedDock dock(WithFault("unsolicited-after-chunks=1"), bus);
     auto link = Open(dock);
 
     const auto start = Clock::now();
@@ -264,9 +267,9 @@ TEST(EmulatedDockBus, RemovalEndsABlockedReadAndAReplugGetsANewPath) {
 }
 
 TEST(EmulatedDockBus, RestartLeavesAndReturnsInTheOtherModeUnderANewPath) {
-    DockConfig config;
-    config.restartDelay = 30ms;
-    CEmulatedDock dock(config);
+    EmulatedBusOptions bus;
+    bus.restartDelay = 30ms;
+    CEmulatedDock dock({}, bus);
     ChangeRecorder changes(dock);
     std::promise<void> inArrival;
     std::promise<void> release;
@@ -340,9 +343,9 @@ TEST(EmulatedDockBus, FaultsThatUnplugNeverBringTheDockBack) {
 }
 
 TEST(EmulatedDockBus, UnplugDropsRepliesNotYetDue) {
-    DockConfig config;
-    config.latency = 10s;
-    CEmulatedDock dock(config);
+    EmulatedBusOptions bus;
+    bus.latency = 10s;
+    CEmulatedDock dock({}, bus);
     auto link = Open(dock);
     Write(*link.write, Command(IspCommand::GetMode));
     EXPECT_EQ(dock.Pending(), 1u);
@@ -383,9 +386,9 @@ TEST(EmulatedDockBus, KnowsWhetherTheHostReadTheAnswerBeforeWritingAgain) {
 }
 
 TEST(EmulatedDockBus, DestructionEndsBlockedReadsAndLeavesChannelsFailing) {
-    DockConfig config;
-    config.latency = 10s;  // something still scheduled must not hold up the worker's end
-    auto dock = std::make_unique<CEmulatedDock>(config);
+    EmulatedBusOptions bus;
+    bus.latency = 10s;  // something still scheduled must not hold up the worker's end
+    auto dock = std::make_unique<CEmulatedDock>(DockConfig{}, bus);
     auto link = Open(*dock);
     Write(*link.write, Command(IspCommand::GetMode));
     auto blocked = std::async(std::launch::async, [&] {

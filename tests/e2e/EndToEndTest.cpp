@@ -182,10 +182,11 @@ INSTANTIATE_TEST_SUITE_P(Table, VersionPolicy,
                                            VersionRow{{'E', 9, 9, 9}, true}));
 
 TEST(EndToEnd, TimingDoesNotChangeTheOutcome) {
-    DockConfig config;
-    config.latency = std::chrono::milliseconds(1);
-    config.restartDelay = std::chrono::milliseconds(20);
-    const auto result = Simulate(config);
+    EmulatedBusOptions timed;
+    timed.latency = std::chrono::milliseconds(1);
+    timed.restartDelay = std::chrono::milliseconds(20);
+    CEmulatedDock dock(Judging(DockConfig{}, kShipped), timed);
+    const auto result = Simulate(dock);
     EXPECT_TRUE(result.succeeded);
     EXPECT_EQ(result.report.chip3Chunks, 439u);
 }

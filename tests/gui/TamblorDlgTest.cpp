@@ -93,7 +93,8 @@ std::size_t CommandsReceived(const CEmulatedDock& dock, IspCommand command) {
 
 // The window as the demo wires it, with the demo's dock timing scaled down.
 struct DemoWindow {
-    explicit DemoWindow(DockConfig config) : dock(config), dialog(dock, kCarrier) {}
+    explicit DemoWindow(EmulatedBusOptions bus, DockConfig config = {})
+        : dock(config, bus), dialog(dock, kCarrier) {}
 
     void Open() {
         dialog.OnInitDialog();
@@ -111,11 +112,11 @@ struct DemoWindow {
     CTamblorDlg dialog;
 };
 
-DockConfig QuickDock(std::chrono::milliseconds latency = 0ms) {
-    DockConfig config = DemoDockConfig();
-    config.latency = latency;
-    config.restartDelay = 20ms;
-    return config;
+EmulatedBusOptions QuickBus(std::chrono::milliseconds latency = 0ms) {
+    EmulatedBusOptions bus = DemoBusOptions();
+    bus.latency = latency;
+    bus.restartDelay = 20ms;
+    return bus;
 }
 
 TEST(TamblorDlg, ControlsSitAtTheirTemplatePlaces) {
@@ -151,7 +152,7 @@ TEST(TamblorDlg, ControlsSitAtTheirTemplatePlaces) {
 }
 
 TEST(TamblorDlg, StartsWithoutADeviceAndExitsAtOnce) {
-    DockConfig unplugged = QuickDock();
+    EmulatedBusOptions unplugged = QuickBus();
     unplugged.plugged = false;
     DemoWindow window(unplugged);
     window.Open();
@@ -191,7 +192,7 @@ QRect TextInk(QWidget& host, QLabel& label, const QRect& area) {
 }
 
 TEST(TamblorDlg, VersionTextIsCentredAndWhole) {
-    DockConfig unplugged = QuickDock();
+    EmulatedBusOptions unplugged = QuickBus();
     unplugged.plugged = false;
     DemoWindow window(unplugged);
     window.Open();
@@ -232,7 +233,7 @@ class CPaintCounter : public QObject {
 
 TEST(TamblorDlg, IdleWindowDoesNotKeepRepaintingItself) {
     // The skin is set up again in every paint; that must not ask for yet another paint.
-    DockConfig unplugged = QuickDock();
+    EmulatedBusOptions unplugged = QuickBus();
     unplugged.plugged = false;
     DemoWindow window(unplugged);
     CPaintCounter paints(window.dialog);
@@ -246,7 +247,7 @@ TEST(TamblorDlg, IdleWindowDoesNotKeepRepaintingItself) {
 }
 
 TEST(TamblorDlg, ClickingIntoTheLogHandsTheFocusToExit) {
-    DockConfig unplugged = QuickDock();
+    EmulatedBusOptions unplugged = QuickBus();
     unplugged.plugged = false;
     DemoWindow window(unplugged);
     window.Open();
@@ -256,7 +257,7 @@ TEST(TamblorDlg, ClickingIntoTheLogHandsTheFocusToExit) {
 }
 
 TEST(TamblorDlg, WholeUpgradeDrivenByStartUpgrade) {
-    DemoWindow window(QuickDock());
+    DemoWindow window(QuickBus());
     window.Open();
     CTamblorDlg& dialog = window.dialog;
     ASSERT_NO_FATAL_FAILURE(window.StartUpgrade());
@@ -293,9 +294,9 @@ TEST(TamblorDlg, WholeUpgradeDrivenByStartUpgrade) {
 
 TEST(TamblorDlg, StartIsTakenOnce) {
     // A dock already in its boot loader: Start sends IspErase at once.
-    DockConfig isp = QuickDock();
+    DockConfig isp;
     isp.ispMode = true;
-    DemoWindow window(isp);
+    DemoWindow window(QuickBus(), isp);
     window.Open();
     CTamblorDlg& dialog = window.dialog;
     ASSERT_TRUE(WaitUntil([&] { return dialog.UpgradeButton()->isEnabled(); }));
@@ -313,7 +314,7 @@ TEST(TamblorDlg, StartIsTakenOnce) {
 
 TEST(TamblorDlg, ExitWhileAChipIsWrittenAsksAndThenEndsPromptly) {
     // Slow replies keep Chip 3 streaming for seconds, longer than the test needs.
-    DemoWindow window(QuickDock(20ms));
+    DemoWindow window(QuickBus(20ms));
     window.Open();
     CTamblorDlg& dialog = window.dialog;
     ASSERT_NO_FATAL_FAILURE(window.StartUpgrade());
@@ -355,10 +356,10 @@ TEST(TamblorDlg, ExitQuestionGoesWhenTheUpgradeEndsWhileItIsOpen) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.end);
         // The dock leaves for its boot loader and stays away until the question is up.
-        DockConfig config = QuickDock();
+        DockConfig config;
         config.faults.noReturnAfterIspEnter = true;
         config.faults.removeAfterChunks = c.removeAfterChunks;
-        DemoWindow window(config);
+        DemoWindow window(QuickBus(), config);
         window.Open();
         CTamblorDlg& dialog = window.dialog;
         ASSERT_NO_FATAL_FAILURE(window.StartUpgrade());

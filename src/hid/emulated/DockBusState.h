@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "dock/DockLogic.h"
+#include "hid/emulated/DockAppearances.h"
+#include "hid/emulated/EmulatedBusOptions.h"
 
 namespace tamblor {
 
@@ -26,7 +28,8 @@ struct DockBusState {
         std::string path;  // Removal, Arrival
     };
 
-    explicit DockBusState(const DockConfig& dockConfig) : config(dockConfig), logic(dockConfig) {
+    DockBusState(const DockConfig& dockConfig, const EmulatedBusOptions& busOptions)
+        : config(dockConfig), options(busOptions), logic(dockConfig) {
         // Every read and every lost reply passes through this bus, so the logic can tell
         // when the host writes before it has read the answer it waits for.
         logic.TrackReplyReads();
@@ -39,12 +42,13 @@ struct DockBusState {
     mutable std::condition_variable changed;
 
     const DockConfig config;
+    const EmulatedBusOptions options;
     CDockLogic logic;
     bool stopping = false;
 
     // The dock's current appearance on the bus; each arrival gets a new number and path.
     std::uint64_t appearance = 0;
-    std::uint64_t appearancesMade = 0;
+    CDockAppearances appearances{"emu"};
     std::string path;
     bool present = false;
     // An effect or a pulled cable is taking the dock away: it takes no more reports.
@@ -99,13 +103,8 @@ struct DockBusState {
 
     // Schedules the dock's return as a new appearance.
     void ScheduleArrival(Clock::time_point due) {
-        const auto number = ++appearancesMade;
-        ScheduleChange(Scheduled::Kind::Arrival, due, number, MakePath(number));
-    }
-
-    std::string MakePath(std::uint64_t number) const {
-        return std::string("emu:dock/") + (logic.IsIspMode() ? "isp/" : "ap/") +
-               std::to_string(number);
+        auto next = appearances.Next(logic.IsIspMode());
+        ScheduleChange(Scheduled::Kind::Arrival, due, next.number, std::move(next.path));
     }
 };
 

@@ -67,9 +67,9 @@ std::uint32_t CDockWriteChannel::WriteReport(std::span<const std::uint8_t> repor
     s.received.push_back(copy);
 
     const DockActions actions = s.logic.OnHostReport(report);
-    const auto due = DockBusState::Clock::now() + s.config.latency;
+    const auto due = DockBusState::Clock::now() + s.options.latency;
     for (const Report& reply : actions.replies) {
-        if (s.config.latency.count() == 0 && s.schedule.empty()) {
+        if (s.options.latency.count() == 0 && s.schedule.empty()) {
             s.ready.push_back(reply);
         } else {
             s.schedule.emplace(s.NotBefore(due),
@@ -86,7 +86,7 @@ std::uint32_t CDockWriteChannel::WriteReport(std::span<const std::uint8_t> repor
         s.ScheduleChange(DockBusState::Scheduled::Kind::Removal, removal, m_appearance, s.path);
         // The logic has already switched mode, so the new path names the mode it returns in.
         if (std::holds_alternative<DockActions::Restart>(actions.effect)) {
-            s.ScheduleArrival(removal + s.config.restartDelay);
+            s.ScheduleArrival(removal + s.options.restartDelay);
         }
     }
     s.Touch();

@@ -15,10 +15,12 @@ constexpr HidCaps kDecoyCaps{1, 6, 9, 2};
 
 }  // namespace
 
-CEmulatedDock::CEmulatedDock(DockConfig config) : m_state(std::make_shared<DockBusState>(config)) {
-    if (config.plugged) {
-        m_state->appearance = m_state->appearancesMade = 1;
-        m_state->path = m_state->MakePath(1);
+CEmulatedDock::CEmulatedDock(DockConfig config, EmulatedBusOptions options)
+    : m_state(std::make_shared<DockBusState>(config, options)) {
+    if (options.plugged) {
+        auto first = m_state->appearances.Next(m_state->logic.IsIspMode());
+        m_state->appearance = first.number;
+        m_state->path = std::move(first.path);
         m_state->present = true;
     }
     m_worker = std::thread([this] { WorkerLoop(); });
@@ -41,7 +43,7 @@ std::vector<HidInterfaceInfo> CEmulatedDock::EnumerateInterfaces() {
     const HidAttributes attributes{s.config.vendorId, ReportedProductId(s.config),
                                    ReportedVersionNumber(s.config)};
     std::vector<HidInterfaceInfo> interfaces;
-    if (s.config.decoyFirst) interfaces.push_back({s.path + "/decoy", attributes, kDecoyCaps});
+    if (s.options.decoyFirst) interfaces.push_back({s.path + "/decoy", attributes, kDecoyCaps});
     interfaces.push_back({s.path, attributes,
                           HidCaps{s.config.usagePage, s.config.usage, s.config.inputReportLength,
                                   s.config.outputReportLength}});

@@ -11,6 +11,7 @@
 #include "dock/DockConfig.h"
 #include "dock/DockReport.h"
 #include "hid/HidPort.h"
+#include "hid/emulated/EmulatedBusOptions.h"
 #include "isp/IspReport.h"
 
 namespace tamblor {
@@ -24,7 +25,7 @@ struct DockBusState;
 // holding the bus's lock.
 class CEmulatedDock final : public IHidBus {
   public:
-    explicit CEmulatedDock(DockConfig config = {});
+    explicit CEmulatedDock(DockConfig config = {}, EmulatedBusOptions options = {});
     ~CEmulatedDock() override;
     CEmulatedDock(const CEmulatedDock&) = delete;
     CEmulatedDock& operator=(const CEmulatedDock&) = delete;

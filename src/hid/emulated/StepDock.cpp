@@ -48,20 +48,17 @@ class CStepDock::CWriteChannel final : public IHidWriteChannel {
     const std::uint64_t m_appearance;
 };
 
-CStepDock::CStepDock(DockConfig config) : m_config(config), m_logic(std::move(config)) {
+CStepDock::CStepDock(DockConfig config, StepBusOptions options)
+    : m_config(config), m_logic(std::move(config)) {
     // Every reply reaches the host through Take, so the dock can tell a host that writes
     // before it has read the answer it waits for.
     m_logic.TrackReplyReads();
-    if (m_config.plugged) {
-        m_appearance = m_appearancesMade = 1;
-        m_path = MakePath(1);
+    if (options.plugged) {
+        auto first = m_appearances.Next(m_logic.IsIspMode());
+        m_appearance = first.number;
+        m_path = std::move(first.path);
         m_present = true;
     }
-}
-
-std::string CStepDock::MakePath(std::uint64_t number) const {
-    return std::string("step:dock/") + (m_logic.IsIspMode() ? "isp/" : "ap/") +
-           std::to_string(number);
 }
 
 std::vector<HidInterfaceInfo> CStepDock::EnumerateInterfaces() {
@@ -110,8 +107,8 @@ std::uint32_t CStepDock::Write(std::uint64_t appearance, std::span<const std::ui
 
 void CStepDock::QueueArrival() {
     // The logic has already switched mode, so the new path names the mode it returns in.
-    const auto number = ++m_appearancesMade;
-    m_queue.push_back({Event::Kind::Arrival, number, {}, MakePath(number)});
+    auto next = m_appearances.Next(m_logic.IsIspMode());
+    m_queue.push_back({Event::Kind::Arrival, next.number, {}, std::move(next.path)});
 }
 
 void CStepDock::DropReplies(std::uint64_t appearance) {

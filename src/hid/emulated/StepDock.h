@@ -11,6 +11,8 @@
 
 #include "dock/DockLogic.h"
 #include "hid/HidPort.h"
+#include "hid/emulated/DockAppearances.h"
+#include "hid/emulated/EmulatedBusOptions.h"
 
 namespace tamblor {
 
@@ -33,7 +35,7 @@ class CStepDock final : public IHidBus {
     // Sees every report the host writes to the dock, before the dock does.
     using WriteWatch = std::function<void(std::span<const std::uint8_t>)>;
 
-    explicit CStepDock(DockConfig config);
+    explicit CStepDock(DockConfig config, StepBusOptions options = {});
 
     std::vector<HidInterfaceInfo> EnumerateInterfaces() override;
     std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) override;
@@ -80,7 +82,6 @@ class CStepDock final : public IHidBus {
     }
     void QueueArrival();
     void DropReplies(std::uint64_t appearance);
-    std::string MakePath(std::uint64_t number) const;
 
     DockConfig m_config;
     CDockLogic m_logic;
@@ -89,7 +90,7 @@ class CStepDock final : public IHidBus {
 
     std::deque<Event> m_queue;
     std::uint64_t m_appearance = 0;
-    std::uint64_t m_appearancesMade = 0;
+    CDockAppearances m_appearances{"step"};
     std::string m_path;
     bool m_present = false;
     bool m_departing = false;

@@ -7,9 +7,9 @@
 #include "hid/emulated/EmulatedDock.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    tamblor::DockConfig config;
-    config.latency = std::chrono::milliseconds(1);
-    config.restartDelay = std::chrono::milliseconds(1500);
-    tamblor::CEmulatedDock dock(config);
+    tamblor::EmulatedBusOptions options;
+    options.latency = std::chrono::milliseconds(1);
+    options.restartDelay = std::chrono::milliseconds(1500);
+    tamblor::CEmulatedDock dock({}, options);
     return tamblor::win::RunTamblorApp(dock);
 }
