@@ -36,5 +36,7 @@ void RunChunkCost();
 // The two packages default to the ones the build made.
 void RunTurnaround(const char* selector2Package, const char* selector3Package);
 void RunLoadTime();
+// N emulated docks at once against one; `package` is the one they are upgraded with.
+void RunManyDocks(const char* package);
 
 }  // namespace tamblor::bench

@@ -1,5 +1,5 @@
 // Prints the figures the tool is held to: engine cost per chunk, report turnaround across
-// threads, package load time.
+// threads, package load time, many docks at once.
 #include <cstdio>
 #include <cstring>
 
@@ -12,9 +12,14 @@ int main(int argc, char** argv) {
         tamblor::bench::RunTurnaround(argv[2], argv[3]);
         return 0;
     }
+    if (argc == 2 && std::strcmp(argv[1], "docks") == 0) {
+        tamblor::bench::RunManyDocks(TAMBLOR_SHIPPED_PACKAGE);
+        return 0;
+    }
     if (argc != 1) {
         std::fprintf(stderr,
-                     "usage: tamblor-bench [turnaround SELECTOR2_PACKAGE SELECTOR3_PACKAGE]\n");
+                     "usage: tamblor-bench [turnaround SELECTOR2_PACKAGE SELECTOR3_PACKAGE | "
+                     "docks]\n");
         return 2;
     }
     std::printf(
@@ -23,5 +28,6 @@ int main(int argc, char** argv) {
     tamblor::bench::RunChunkCost();
     tamblor::bench::RunTurnaround(TAMBLOR_SELECTOR2_PACKAGE, TAMBLOR_SELECTOR3_PACKAGE);
     tamblor::bench::RunLoadTime();
+    tamblor::bench::RunManyDocks(TAMBLOR_SHIPPED_PACKAGE);
     return 0;
 }

@@ -21,7 +21,7 @@ bool CTamblorEngine::ClaimDock(const HidInterfaceInfo& info) {
 }
 
 void CTamblorEngine::ReleaseClaimUnlessWaiting() {
-    if (m_upgradeState != SequenceState::AwaitIspDevice) DropClaim();
+    if (m_sequence.State() != SequenceState::AwaitIspDevice) DropClaim();
 }
 
 void CTamblorEngine::DropClaim() {

@@ -156,7 +156,7 @@ void CTamblorEngine::ScanLocked() {
     WakeReader();
     SendGetMode();
     m_deviceReady = 1;
-    if (m_upgradeState != SequenceState::Idle) RunUpgradeStep();
+    if (m_sequence.State() != SequenceState::Idle) RunUpgradeStep();
 }
 
 void CTamblorEngine::OnStartUpgrade() {
@@ -165,7 +165,7 @@ void CTamblorEngine::OnStartUpgrade() {
     // Taken once: a second press before the button went grey must not restart the sequence
     // under the device, nor may a press after the device has gone.
     if (m_link.g_deviceConnected == 0) return;
-    if (IsRunning(m_upgradeState)) return;
+    if (m_sequence.IsRunning()) return;
     // Nor while the device still owes an answer (a press that slipped in before a rescan's
     // grey button): the sequence's first report would go out beside the query, and the
     // query's answer would be taken for the sequence's, or, a mode reply, abandon it halfway.
@@ -174,15 +174,7 @@ void CTamblorEngine::OnStartUpgrade() {
     PostLogLine("Waiting...");
     m_outcome.Start();
     NoteSignOfLife();
-    if (m_ispMode == 1) {
-        m_upgradeState = SequenceState::AwaitIspDevice;
-    } else if (m_package.m_startSelector == '2') {
-        m_upgradeState = SequenceState::Chip2File1Begin;
-    } else if (m_package.m_startSelector == '3') {
-        m_upgradeState = SequenceState::Chip1Prepare;
-    } else {
-        m_upgradeState = SequenceState::SwitchToIsp;
-    }
+    m_sequence.Start(m_ispMode == 1);
     RunUpgradeStep();
     m_ui.EnableUpgradeButton(false);
 }
@@ -201,7 +193,7 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
         // the old interface's removal was announced: the end of the link looks again.
         const bool linkUsable =
             m_link.g_deviceConnected == 1 && m_link.g_readOpen == 1 && m_link.g_writeOpen == 1;
-        const bool sequenceRunning = IsRunning(m_upgradeState);
+        const bool sequenceRunning = m_sequence.IsRunning();
         if (m_link.g_deviceConnected == 1) m_arrivalWhileConnected = true;
         if (linkUsable && sequenceRunning) return 0;
         ScanLocked();
@@ -222,18 +214,7 @@ void CTamblorEngine::EndLink(const char* line) {
     // Nothing the device owed can come any more; whatever the next link brings is new.
     m_awaitedAnswers.clear();
     PostLogLine(line);
-    switch (m_upgradeState) {
-        case SequenceState::Idle:
-        case SequenceState::AwaitIspDevice:
-            break;
-        case SequenceState::Ended:
-            m_upgradeState = SequenceState::Idle;
-            break;
-        default:
-            m_upgradeState = SequenceState::Idle;
-            PostFailure("Error!, restart please.", COutcomeRecorder::Failure::DeviceLost);
-            break;
-    }
+    CarryOut(m_sequence.LinkEnded());
     ReleaseClaimUnlessWaiting();
     m_ui.EnableUpgradeButton(false);
     // An interface that arrived while this one was connected may be the dock back already

@@ -1,202 +1,95 @@
-// The upgrade state machine, the segment streams and the ISP command builders.
+// The engine's side of the upgrade sequence: it carries out what the sequence returns, and
+// keeps count of the answers the dock owes.
 #include <algorithm>
-#include <cstdio>
+#include <array>
+#include <utility>
+#include <variant>
 
 #include "TamblorEngine.h"
-#include "isp/IspCommands.h"
 
 namespace tamblor {
 
 void CTamblorEngine::RunUpgradeStep(const IspReply& reply) {
-    using S = SequenceState;
-    const std::uint8_t r5 = reply.status;
-    const auto checksum = reply.checksum;
-    // States entered by "continue" do their work in the same call.
-    for (bool again = true; again;) {
-        again = false;
-        switch (m_upgradeState) {
-            case S::Chip2File1Begin:
-                BeginStream(StreamKind::Chip2File1);
-                m_upgradeState = S::Chip2File1Sending;
-                again = true;
-                break;
-            case S::Chip2File1Sending:
-                if (StreamStep() == StreamStatus::Finished) {
-                    PostLogLine("File 1/2 End");
-                    m_upgradeState = S::Chip2File2Begin;
-                    again = true;
-                }
-                break;
-            case S::Chip2File2Begin:
-                BeginStream(StreamKind::Chip2File2);
-                m_upgradeState = S::Chip2File2Sending;
-                again = true;
-                break;
-            case S::Chip2File2Sending:
-                if (StreamStep() == StreamStatus::Finished) {
-                    PostLogLine("File 2/2 End, ISP Chip 2 FINISH");
-                    m_outcome.Chip2Ended();
-                    m_upgradeState = S::SwitchToIsp;
-                    again = true;
-                }
-                break;
-            case S::SwitchToIsp:
-                m_ui.SetFillColor(kFillGold, true);
-                SendIspSwitch();
-                m_upgradeState = S::AwaitIspDevice;
-                break;
-            case S::AwaitIspDevice:
-                if (m_ispMode == 1) {
-                    SendIspErase();
-                    m_upgradeState = S::Chip3Erasing;
-                }
-                break;
-            case S::Chip3Erasing:
-                if (r5 != 0) {
-                    PostFailure("ISP Chip 3 ERASE ERROR!");
-                    m_upgradeState = S::Ended;
-                } else {
-                    BeginStream(StreamKind::Chip3);
-                    m_upgradeState = S::Chip3Sending;
-                    again = true;
-                }
-                break;
-            case S::Chip3Verifying:
-                if (checksum == m_package.m_segmentSum0) {
-                    PostLogLine("Chip 3 Checksum pass, ISP Success!");
-                    m_outcome.Chip3Passed();
-                    SendIspSwitch();
-                } else {
-                    PostFailure("ISP Chip 3 false!");
-                }
-                m_upgradeState = S::Ended;
-                break;
-            case S::Chip3Sending:
-                if (StreamStep() == StreamStatus::Finished) {
-                    PostLogLine("File 1/1 End");
-                    PostLogLine("ISP Chip 3 Finish!");
-                    m_ui.SetFillColor(kFillGreen, true);
-                    SendIspChecksum();
-                    m_upgradeState = S::Chip3Verifying;
-                }
-                break;
-            case S::Chip1Prepare:
-                m_ui.SetFillColor(kFillGold, true);
-                PostLogLine("WORK_PREPARE..");
-                m_outcome.Chip1Began();
-                SendChip1Prepare();
-                m_upgradeState = S::Chip1Preparing;
-                break;
-            case S::Chip1Preparing:
-                if (r5 != 0) {
-                    PostFailure("ISP Chip 1 FLASH ERROR!");
-                    SendChip1End(Answer::None);
-                    m_upgradeState = S::Ended;
-                } else {
-                    SendChip1Erase();
-                    m_upgradeState = S::Chip1Erasing;
-                }
-                break;
-            case S::Chip1Erasing:
-                if (r5 != 0) {
-                    PostFailure("ISP Chip 1 ERASE ERROR!");
-                    SendChip1End(Answer::None);
-                    m_upgradeState = S::Ended;
-                } else {
-                    PostLogLine("Chip 1 Erasing...");
-                    SendChip1EraseStatus();
-                    m_upgradeState = S::Chip1EraseWaiting;
-                }
-                break;
-            case S::Chip1EraseWaiting:
-                if (r5 != 0) {
-                    SendChip1EraseStatus();
-                } else {
-                    BeginStream(StreamKind::Chip1);
-                    m_upgradeState = S::Chip1Sending;
-                    again = true;
-                }
-                break;
-            case S::Chip1Sending:
-                if (StreamStep() == StreamStatus::Finished) {
-                    PostLogLine("File 1/1 End");
-                    PostLogLine("ISP Chip 1 Finish!");
-                    PostLogLine("Verify..");
-                    SendChip1Checksum();
-                    m_upgradeState = S::Chip1Verifying;
-                }
-                break;
-            case S::Chip1Verifying:
-                if (checksum == m_package.m_segmentSum4) {
-                    PostLogLine("Chip 1 Checksum pass, ISP Success!");
-                    m_outcome.Chip1Passed();
-                } else {
-                    char line[64];
-                    std::snprintf(line, sizeof line, "Chip 1 checksum cul:%6x , %6x",
-                                  static_cast<unsigned>(checksum),
-                                  static_cast<unsigned>(m_package.m_segmentSum4));
-                    PostFailure(line);
-                    PostFailure("ISP false!");
-                }
-                SendChip1End(Answer::Awaited);
-                m_upgradeState = S::SwitchToIsp;
-                break;
-            case S::Idle:
-            case S::Ended:
-                break;
-        }
+    // One buffer for every step: a chunk's step then allocates nothing but its progress text.
+    m_actions.clear();
+    m_sequence.RunUpgradeStep(reply, m_ispMode == 1, m_actions);
+    CarryOut(m_actions);
+}
+
+void CTamblorEngine::CarryOut(SequenceActions& actions) {
+    for (auto& action : actions) {
+        if (!std::visit([this](auto& a) { return CarryOut(a); }, action)) return;
     }
 }
 
-void CTamblorEngine::BeginStream(StreamKind kind) {
-    m_chunkSeq = 0;
-    m_cursor.kind = kind;
-    m_cursor.g_pageLeft = 0;
-    const auto segment = SegmentIndex(kind);
-    m_cursor.g_segTotal = m_package.m_segmentLength[segment];
-    m_cursor.g_segRemaining = m_cursor.g_segTotal;
-    m_cursor.g_segOffset = m_package.m_segmentOffset[segment];
-    PostLogLine(StreamTitle(kind, m_cursor.g_segTotal));
-    if (kind == StreamKind::Chip2File1) m_outcome.Chip2Began();
-    PostLogLine("");
-    if (kind == StreamKind::Chip2File1) m_ui.SetFillColor(kFillGold, true);
-    m_ui.SetProgressPosition(0);
+void CTamblorEngine::CarryOut(SequenceActions&& actions) { CarryOut(actions); }
+
+bool CTamblorEngine::CarryOut(sequence::Line& line) {
+    PostLogLine(std::move(line.text));
+    return true;
 }
 
-CTamblorEngine::StreamStatus CTamblorEngine::StreamStep() {
-    if (m_cursor.g_segRemaining == 0) {
-        PostLogProgress(StreamEndText(m_cursor.kind, m_cursor.g_segTotal), 100);
-        return StreamStatus::Finished;
-    }
-    const auto sent = m_cursor.g_segTotal - m_cursor.g_segRemaining;
-    const auto percent = StreamPercent(sent, m_cursor.g_segTotal);
-    PostLogProgress(StreamProgressText(m_cursor.kind, sent, percent), static_cast<int>(percent));
-    if (!(IsPaged(m_cursor.kind) ? SendPagedChunk() : SendChunk())) {
-        // Never send bytes we could not read, nor bytes other than those loaded (the package
-        // changed under the tool): the chip would be programmed with garbage and its checksum
-        // could not tell us which.
-        PostFailure("ISP file read error!");
-        m_upgradeState = SequenceState::Ended;
-        return StreamStatus::Failed;
-    }
-    return StreamStatus::Running;
+bool CTamblorEngine::CarryOut(sequence::Failure& failure) {
+    PostFailure(std::move(failure.text), failure.deviceLost ? COutcomeRecorder::Failure::DeviceLost
+                                                            : COutcomeRecorder::Failure::Check);
+    return true;
 }
 
-bool CTamblorEngine::SendChunk() { return SendCursorChunk(TakePlainChunk(m_cursor)); }
+bool CTamblorEngine::CarryOut(sequence::Progress& progress) {
+    PostLogProgress(std::move(progress.text), progress.value);
+    return true;
+}
 
-bool CTamblorEngine::SendPagedChunk() { return SendCursorChunk(TakePagedChunk(m_cursor)); }
+bool CTamblorEngine::CarryOut(const sequence::Fill& fill) {
+    m_ui.SetFillColor(fill.argb, true);
+    return true;
+}
 
-bool CTamblorEngine::SendCursorChunk(std::uint32_t length) {
-    ++m_chunkSeq;
+bool CTamblorEngine::CarryOut(const sequence::Position& position) {
+    m_ui.SetProgressPosition(position.value);
+    return true;
+}
+
+bool CTamblorEngine::CarryOut(const sequence::Command& command) {
+    SendCommand(command.report, command.answered ? Answer::Awaited : Answer::None);
+    return true;
+}
+
+bool CTamblorEngine::CarryOut(const sequence::Chunk& chunk) {
     std::array<std::uint8_t, kMaxChunkData> data{};
-    const auto offset = m_cursor.g_segOffset;
-    m_cursor.g_segOffset += length;
+    const auto length = std::min<std::size_t>(chunk.length, data.size());
     const auto got = m_packageFile
-                         ? m_packageFile->ReadChecked(offset, std::span(data.data(), length))
+                         ? m_packageFile->ReadChecked(chunk.offset, std::span(data.data(), length))
                          : std::size_t{0};
-    if (got != length) return false;
-    NoteSent(SendReport(MakeChunkReport(m_chunkSeq, std::span(data.data(), length))),
+    if (got != chunk.length) {
+        // Nothing after a chunk in the same step: the sequence's answer replaces the rest.
+        CarryOut(m_sequence.ChunkUnreadable());
+        return false;
+    }
+    NoteSent(SendReport(MakeChunkReport(chunk.number, std::span(data.data(), length))),
              Answer::Awaited);
+    return true;
+}
+
+bool CTamblorEngine::CarryOut(sequence::Milestone milestone) {
+    using M = sequence::Milestone;
+    switch (milestone) {
+        case M::Chip2Began:
+            m_outcome.Chip2Began();
+            break;
+        case M::Chip2Ended:
+            m_outcome.Chip2Ended();
+            break;
+        case M::Chip1Began:
+            m_outcome.Chip1Began();
+            break;
+        case M::Chip1Passed:
+            m_outcome.Chip1Passed();
+            break;
+        case M::Chip3Passed:
+            m_outcome.Chip3Passed();
+            break;
+    }
     return true;
 }
 
@@ -237,25 +130,6 @@ void CTamblorEngine::SendCommand(const Report& report, Answer answer) {
     NoteSent(SendReport(report), answer);
 }
 
-void CTamblorEngine::SendIspSwitch() {
-    if (m_ispMode == 0) {
-        // Answered by the restart: the removal, the return and the scan's mode query.
-        SendCommand(MakeCommandReport(IspCommand::IspEnter), Answer::None);
-        return;
-    }
-    SendCommand(MakeIspExit(m_package.m_segmentSum0, m_package.m_segmentLength[kSegChip3],
-                            m_package.m_fileVersion),
-                Answer::None);
-}
-
-void CTamblorEngine::SendIspErase() {
-    SendCommand(MakeIspErase(m_package.m_segmentLength[kSegChip3]), Answer::Awaited);
-}
-
-void CTamblorEngine::SendIspChecksum() {
-    SendCommand(MakeIspChecksum(m_package.m_segmentLength[kSegChip3]), Answer::Awaited);
-}
-
 void CTamblorEngine::SendGetMode() {
     if (m_link.g_deviceConnected == 0) return;
     NoteSent(SendReport(MakeCommandReport(IspCommand::GetMode)), Answer::Awaited,
@@ -266,26 +140,6 @@ void CTamblorEngine::SendGetVersion() {
     if (m_link.g_deviceConnected == 0) return;
     NoteSent(SendReport(MakeCommandReport(IspCommand::GetVersion)), Answer::Awaited,
              AwaitedReply::Version);
-}
-
-void CTamblorEngine::SendChip1Prepare() {
-    SendCommand(MakeCommandReport(IspCommand::Chip1Prepare), Answer::Awaited);
-}
-
-void CTamblorEngine::SendChip1Erase() {
-    SendCommand(MakeCommandReport(IspCommand::Chip1Erase), Answer::Awaited);
-}
-
-void CTamblorEngine::SendChip1EraseStatus() {
-    SendCommand(MakeCommandReport(IspCommand::Chip1EraseStatus), Answer::Awaited);
-}
-
-void CTamblorEngine::SendChip1Checksum() {
-    SendCommand(MakeChip1Checksum(m_package.m_segmentLength[kSegChip1]), Answer::Awaited);
-}
-
-void CTamblorEngine::SendChip1End(Answer answer) {
-    SendCommand(MakeCommandReport(IspCommand::Chip1End), answer);
 }
 
 }  // namespace tamblor

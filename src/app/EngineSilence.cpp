@@ -26,7 +26,7 @@ void CTamblorEngine::SetSilenceBound(std::chrono::milliseconds bound) {
 }
 
 bool CTamblorEngine::SilenceWatched() const {
-    return !m_awaitedAnswers.empty() || IsRunning(m_upgradeState);
+    return !m_awaitedAnswers.empty() || m_sequence.IsRunning();
 }
 
 void CTamblorEngine::NoteSignOfLife() {
@@ -74,8 +74,8 @@ void CTamblorEngine::EndSilence() {
     // EndLink keeps the restart's wait (and says no "Error!, restart please." there, where the
     // dock is meant to leave), and may have found the dock back already: a scan then asked its
     // mode, and the wait goes on from there. Otherwise the wait ends here, with its verdict.
-    if (m_link.g_deviceConnected == 0 && IsRunning(m_upgradeState)) {
-        m_upgradeState = SequenceState::Idle;
+    if (m_link.g_deviceConnected == 0 && m_sequence.IsRunning()) {
+        m_sequence.Abandon();
         // Nothing waits for the dock any more: when it comes back, another copy may have it.
         DropClaim();
         PostLogLine("The upgrade did not finish.");

@@ -24,6 +24,7 @@ int CTamblorEngine::LoadPackage(const std::filesystem::path& executable) {
     auto result = tamblor::LoadPackage(executable);
     std::lock_guard lock(m_lock);
     m_package = result.info;
+    m_sequence.SetPackage(m_package);
     if (result.code != 0) {
         char line[32];
         std::snprintf(line, sizeof line, "ISP error %d!", result.code);
@@ -59,13 +60,13 @@ void CTamblorEngine::DispatchReport(std::span<const std::uint8_t> report) {
             m_ispMode = r.IspMode() ? 1 : 0;
             if (m_ispMode) {
                 PostLogLine("ISP device found!");
-                if (m_upgradeState == SequenceState::Idle) {
+                if (m_sequence.State() == SequenceState::Idle) {
                     m_ui.EnableUpgradeButton(true);
-                } else if (m_upgradeState != SequenceState::Ended) {
-                    m_upgradeState = SequenceState::AwaitIspDevice;
+                } else {
+                    m_sequence.DockFoundInIsp();
                 }
             } else {
-                m_upgradeState = SequenceState::Idle;
+                m_sequence.DockFoundInAp();
                 PostLogLine("AP device found!");
                 SendGetVersion();
             }
@@ -101,17 +102,17 @@ void CTamblorEngine::PostLogProgress(std::string text, int value) {
 
 std::uint8_t CTamblorEngine::UpgradeState() const {
     std::lock_guard lock(m_lock);
-    return StateNumber(m_upgradeState);
+    return StateNumber(m_sequence.State());
 }
 
 bool CTamblorEngine::IsUpgradeRunning() const {
     std::lock_guard lock(m_lock);
-    return IsRunning(m_upgradeState);
+    return m_sequence.IsRunning();
 }
 
 UpgradeOutcome CTamblorEngine::Outcome() const {
     std::lock_guard lock(m_lock);
-    return m_outcome.Outcome(IsRunning(m_upgradeState));
+    return m_outcome.Outcome(m_sequence.IsRunning());
 }
 
 bool CTamblorEngine::IsDeviceReady() const {

@@ -12,14 +12,15 @@
 #include <string>
 #include <thread>
 
+#include "SequenceActions.h"
 #include "SequenceState.h"
 #include "UiPort.h"
 #include "UpgradeOutcome.h"
+#include "UpgradeSequence.h"
 #include "hid/HidPort.h"
 #include "hid/LinkState.h"
 #include "isp/IspReply.h"
 #include "isp/IspReport.h"
-#include "isp/SegmentStream.h"
 #include "package/PackageLoader.h"
 
 namespace tamblor {
@@ -124,19 +125,24 @@ class CTamblorEngine {
     int CheckVersion(const std::uint8_t* fileVersion, const std::uint8_t* deviceVersion);
     void ScanLocked();
     void DispatchReport(std::span<const std::uint8_t> report);
-    // One step of the sequence on the last reply (decoded once, when it came).
+    // One step of the sequence on the last reply (decoded once, when it came), carried out.
     void RunUpgradeStep(const IspReply& reply);
     void RunUpgradeStep() { RunUpgradeStep(m_lastReply); }
-
-    enum class StreamStatus { Running, Finished, Failed };
-    void BeginStream(StreamKind kind);
-    StreamStatus StreamStep();
-    // Each takes the next chunk from the cursor (plain: up to 59 bytes; paged: never across a
-    // 256-byte page), reads it from the package file and sends it. False when the file could
-    // not deliver the bytes; nothing is sent then.
-    bool SendChunk();
-    bool SendPagedChunk();
-    bool SendCursorChunk(std::uint32_t length);
+    // Carries out what the sequence asked for, in its order. Each returns false when what
+    // followed it in the same step is void (a chunk the file could not deliver).
+    // Texts are moved out of the actions.
+    void CarryOut(SequenceActions& actions);
+    void CarryOut(SequenceActions&& actions);
+    bool CarryOut(sequence::Line& line);
+    bool CarryOut(sequence::Failure& failure);
+    bool CarryOut(sequence::Progress& progress);
+    bool CarryOut(const sequence::Fill& fill);
+    bool CarryOut(const sequence::Position& position);
+    bool CarryOut(const sequence::Command& command);
+    // Reads the chunk from the package file and sends it; false when the file could not
+    // deliver the bytes: nothing is sent then, and the sequence ends.
+    bool CarryOut(const sequence::Chunk& chunk);
+    bool CarryOut(sequence::Milestone milestone);
 
     // Whether the device must answer a report. A report that arrives while none is awaited is
     // dropped: a device that keeps its contract sends nothing unasked.
@@ -149,20 +155,10 @@ class CTamblorEngine {
     // Removes from the answers owed the one that `reply` gives; false when it gives none.
     bool TakeOwedAnswer(const Report& reply);
 
-    // Command builders: each sends one command report, or nothing while no device is connected.
+    // Each sends one command report, or nothing while no device is connected.
     void SendCommand(const Report& report, Answer answer);
-    void SendIspSwitch();
-    void SendIspErase();
-    void SendIspChecksum();
     void SendGetMode();
     void SendGetVersion();
-    void SendChip1Prepare();
-    void SendChip1Erase();
-    void SendChip1EraseStatus();
-    void SendChip1Checksum();
-    // The device answers Chip1End after a verdict (the answer starts Chip 3), not after a
-    // failure.
-    void SendChip1End(Answer answer);
 
     IHidBus& m_bus;
     IUiPort& m_ui;
@@ -177,12 +173,12 @@ class CTamblorEngine {
 
     // Shared state of the dialog.
     int m_deviceReady = 0;
-    SequenceState m_upgradeState = SequenceState::Idle;
+    // The upgrade sequence and its state (m_upgradeState).
+    CUpgradeSequence m_sequence;
+    SequenceActions m_actions;  // the step's actions, reused from step to step
     COutcomeRecorder m_outcome;
     int m_ispMode = 0;
     IspReply m_lastReply{};  // all zero until a report came
-    std::uint16_t m_chunkSeq = 0;
-    SegmentCursor m_cursor;
     // Answers the device owes, oldest first: one per report sent that it must answer (the
     // scan's GetMode and the step that may follow it in the same call make two), one fewer per
     // report dispatched. Kept across a rescan, since the same device may still answer on the

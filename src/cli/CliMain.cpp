@@ -15,6 +15,7 @@ constexpr const char* kUsage =
     "       tamblor-cli --version | -V\n"
     "  info     show the firmware package this tool carries (or --package FILE)\n"
     "  upgrade  upgrade the dock (--simulate: against the emulated dock)\n"
+    "  status   list the matching docks: place, mode, firmware version, upgrade or not\n"
     "  list     list the machine's HID interfaces and whether they match the package\n"
     "  pack     append a firmware package to an executable\n"
     "Run 'tamblor-cli COMMAND --help' (or 'tamblor-cli help COMMAND') for a command's options.\n";
@@ -31,6 +32,7 @@ Command Find(const std::string& name) {
     if (name == "info") return RunInfoCommand;
     if (name == "upgrade") return RunUpgradeCommand;
     if (name == "list") return RunListCommand;
+    if (name == "status") return RunStatusCommand;
     if (name == "pack") return Pack;
     return nullptr;
 }
@@ -57,7 +59,7 @@ int Dispatch(const std::vector<std::string>& args, const std::filesystem::path& 
     if (first == "help") {
         const Command command = rest.size() == 1 ? Find(rest[0]) : nullptr;
         if (command == nullptr) {
-            err << "tamblor-cli: help takes one command: info, upgrade, list or pack\n";
+            err << "tamblor-cli: help takes one command: info, upgrade, status, list or pack\n";
             return kExitRefused;
         }
         return command({"--help"}, self, out, err);

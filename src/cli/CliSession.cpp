@@ -23,6 +23,11 @@ void CCliSession::Post(std::function<void()> work) {
     m_queued.notify_one();
 }
 
+bool CCliSession::QueueEmpty() const {
+    std::lock_guard lock(m_queueLock);
+    return m_queue.empty();
+}
+
 void CCliSession::PostLogRecord(LogRecord record) {
     Post([this, record = std::move(record)] {
         const auto effect = m_log.OnLogRecord(record);
@@ -101,7 +106,9 @@ void CCliSession::ClearBar() {
 
 bool CCliSession::Run(const std::function<bool()>& settled, std::chrono::milliseconds timeout,
                       int descriptor, const std::function<void()>& pump) {
+    constexpr auto kAskAtLeastEvery = std::chrono::milliseconds(20);
     auto lastWork = std::chrono::steady_clock::now();
+    auto lastAsked = lastWork;
     for (;;) {
         if (m_stopped) {
             ClearBar();
@@ -115,8 +122,10 @@ bool CCliSession::Run(const std::function<bool()>& settled, std::chrono::millise
         for (auto& work : batch) work();
         if (!batch.empty()) {
             lastWork = std::chrono::steady_clock::now();
-            continue;
+            // Many docks may keep the queue busy for good: ask now and then all the same.
+            if (lastWork - lastAsked < kAskAtLeastEvery) continue;
         }
+        lastAsked = std::chrono::steady_clock::now();
         // Ask first, look at the queue second: once nothing is in flight, nothing can be queued
         // after we looked.
         if (settled()) {

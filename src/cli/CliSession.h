@@ -33,6 +33,11 @@ class CCliSession : public IUiPort {
     // Device changes reach the engine on the loop's thread, as they reach the window's.
     void Attach(CTamblorEngine& engine) { m_engine = &engine; }
     void PostDeviceChange(const DeviceChange& change);
+    // Any work for the loop's thread, queued from any thread (a run on several docks queues
+    // each dock's effects here).
+    void PostWork(std::function<void()> work) { Post(std::move(work)); }
+    // Nothing queued for the loop (any thread).
+    bool QueueEmpty() const;
 
     // Carries out queued work until `settled()` holds with nothing queued, or `timeout` passes
     // without any queued work. `descriptor` (or -1) is a device-change descriptor of the bus to
@@ -67,7 +72,7 @@ class CCliSession : public IUiPort {
     std::function<bool()> m_onStop;
     bool m_stopped = false;
 
-    std::mutex m_queueLock;
+    mutable std::mutex m_queueLock;
     std::condition_variable m_queued;
     std::deque<std::function<void()>> m_queue;
 

@@ -96,4 +96,16 @@ std::optional<std::uint64_t> ParseDecimal(std::string_view text, std::uint64_t m
     return value;
 }
 
+// "V102" -> 'V', 1, 0, 2.
+bool ParseDeviceVersion(const std::string& text, std::array<std::uint8_t, 4>& version) {
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (text.size() != 4 || !isLetter(text[0])) return false;
+    version[0] = static_cast<std::uint8_t>(text[0]);
+    for (std::size_t i = 1; i < 4; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        version[i] = static_cast<std::uint8_t>(text[i] - '0');
+    }
+    return true;
+}
+
 }  // namespace tamblor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -49,5 +50,8 @@ std::optional<int> AnswerHelpOrRefusal(const ParsedCommandLine& parsed, std::str
 
 // A decimal number of digits only (no sign, blank, exponent or base prefix) not above `max`.
 std::optional<std::uint64_t> ParseDecimal(std::string_view text, std::uint64_t max);
+
+// A version as a dock reports it, a letter and three digits: "V102" -> 'V', 1, 0, 2.
+bool ParseDeviceVersion(const std::string& text, std::array<std::uint8_t, 4>& version);
 
 }  // namespace tamblor

@@ -20,6 +20,8 @@ int RunUpgradeCommand(const std::vector<std::string>& args, const std::filesyste
                       std::ostream& out, std::ostream& err);
 int RunListCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
                    std::ostream& out, std::ostream& err);
+int RunStatusCommand(const std::vector<std::string>& args, const std::filesystem::path& self,
+                     std::ostream& out, std::ostream& err);
 // --version: always 0; a missing package is said in the output.
 int RunVersionCommand(const std::filesystem::path& self, std::ostream& out);
 

@@ -2,6 +2,30 @@
 
 namespace tamblor {
 
+int StopStatus(StopSignal signal) {
+    switch (signal) {
+        case StopSignal::Terminate:
+            return 143;
+        case StopSignal::Hangup:
+            return 129;
+        case StopSignal::Interrupt:
+            break;
+    }
+    return 130;
+}
+
+const char* SignalName(StopSignal signal) {
+    switch (signal) {
+        case StopSignal::Terminate:
+            return "SIGTERM";
+        case StopSignal::Hangup:
+            return "SIGHUP";
+        case StopSignal::Interrupt:
+            break;
+    }
+    return "Ctrl-C";
+}
+
 StopDecision CInterruptPolicy::OnSignal(StopSignal signal, Clock::time_point now,
                                         bool chipBeingWritten) {
     if (signal == StopSignal::Terminate || !chipBeingWritten) return StopDecision::End;

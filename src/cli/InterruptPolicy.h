@@ -7,6 +7,11 @@ namespace tamblor {
 
 enum class StopSignal { Interrupt, Terminate, Hangup };  // Ctrl-C (SIGINT); SIGTERM; SIGHUP
 
+// The shell's convention for a tool that a signal ended: 128 and the signal's number.
+int StopStatus(StopSignal signal);
+// "Ctrl-C", "SIGTERM", "SIGHUP".
+const char* SignalName(StopSignal signal);
+
 enum class StopDecision {
     Warn,   // go on, after telling the operator what a stop now would cost
     Carry,  // go on: the terminal has gone, so nobody is there to warn or to ask twice

@@ -24,7 +24,8 @@ constexpr std::string_view kCommand = "list";
 constexpr const char* kHelp =
     "usage: tamblor-cli list [--package FILE] [--json]\n"
     "Lists every HID interface of the machine (one line per top-level collection): path,\n"
-    "vendor and product ID, version number, usage page, usage, input and output report\n"
+    "place (the USB port it is plugged into, as --device takes it; - where none), vendor\n"
+    "and product ID, version number, usage page, usage, input and output report\n"
     "lengths, and whether the scan would take it for the dock of the package this tool\n"
     "carries (or of FILE). Without a valid package the interfaces are listed unmatched.\n";
 
@@ -46,11 +47,12 @@ bool Matches(const HidInterfaceInfo& info, const Identity& wanted) {
 }
 
 struct Row {
-    std::string path, vid, pid, version, page, usage, in, out, match;
+    std::string path, place, vid, pid, version, page, usage, in, out, match;
 };
 
 Row TextRow(const HidInterfaceInfo& info, const std::optional<Identity>& wanted) {
-    Row row{info.path, "-", "-", "-", "-", "-", "-", "-", "-"};
+    Row row{info.path, info.place.empty() ? "-" : info.place, "-", "-", "-", "-", "-", "-", "-",
+            "-"};
     if (const auto& a = info.attributes) {
         row.vid = Hex4(a->vendorId);
         row.pid = Hex4(a->productId);
@@ -77,16 +79,22 @@ void PrintText(const std::vector<HidInterfaceInfo>& interfaces,
         out << "No HID interfaces found.\n";
         return;
     }
-    std::vector<Row> rows{{"PATH", "VID", "PID", "VERSION", "PAGE", "USAGE", "IN", "OUT", "MATCH"}};
+    std::vector<Row> rows{
+        {"PATH", "PLACE", "VID", "PID", "VERSION", "PAGE", "USAGE", "IN", "OUT", "MATCH"}};
     for (const auto& info : interfaces) rows.push_back(TextRow(info, wanted));
     std::size_t pathWidth = 0;
-    for (const auto& row : rows) pathWidth = std::max(pathWidth, row.path.size());
+    std::size_t placeWidth = 0;
+    for (const auto& row : rows) {
+        pathWidth = std::max(pathWidth, row.path.size());
+        placeWidth = std::max(placeWidth, row.place.size());
+    }
     for (const auto& row : rows) {
         char line[160];
         std::snprintf(line, sizeof line, "%-6s  %-6s  %-7s  %-6s  %-6s  %3s  %3s  %s",
                       row.vid.c_str(), row.pid.c_str(), row.version.c_str(), row.page.c_str(),
                       row.usage.c_str(), row.in.c_str(), row.out.c_str(), row.match.c_str());
-        out << row.path << std::string(pathWidth - row.path.size() + 2, ' ') << line << "\n";
+        out << row.path << std::string(pathWidth - row.path.size() + 2, ' ') << row.place
+            << std::string(placeWidth - row.place.size() + 2, ' ') << line << "\n";
     }
 }
 
@@ -101,7 +109,8 @@ void PrintJson(const std::vector<HidInterfaceInfo>& interfaces,
     out << ",\"interfaces\":[";
     bool first = true;
     for (const auto& info : interfaces) {
-        out << (first ? "" : ",") << "{\"path\":" << JsonString(info.path);
+        out << (first ? "" : ",") << "{\"path\":" << JsonString(info.path)
+            << ",\"place\":" << (info.place.empty() ? "null" : JsonString(info.place));
         first = false;
         if (const auto& a = info.attributes) {
             out << ",\"vid\":" << a->vendorId << ",\"pid\":" << a->productId
@@ -134,6 +143,10 @@ int RunListCommand(const std::vector<std::string>& args, const std::filesystem::
                    std::ostream& out, std::ostream& err) {
     const ParsedCommandLine parsed = ParseCommandLine(args, kOptions);
     if (const auto done = AnswerHelpOrRefusal(parsed, kCommand, kHelp, out, err)) return *done;
+    if (!PlatformHidBusReachesDocks()) {
+        err << "tamblor-cli list: this build has no HID transport\n";
+        return kExitRefused;
+    }
     ListOptions options;
     options.package = self;
     for (const auto& [name, value] : parsed.options) {

@@ -5,23 +5,11 @@
 
 #include "IconEmboss.h"
 #include "ImageResources.h"
+#include "SkinQt.h"
 
 namespace tamblor {
 
 namespace {
-
-// A one-pixel frame: top and left in `topLeft`, right and bottom in `bottomRight`.
-void Draw3dRect(QPainter& painter, const QRect& r, const QColor& topLeft,
-                const QColor& bottomRight) {
-    const int x = r.x();
-    const int y = r.y();
-    const int cx = r.width();
-    const int cy = r.height();
-    painter.fillRect(x, y, cx - 1, 1, topLeft);
-    painter.fillRect(x, y, 1, cy - 1, topLeft);
-    painter.fillRect(x + cx - 1, y, 1, cy, bottomRight);
-    painter.fillRect(x, y + cy - 1, cx, 1, bottomRight);
-}
 
 constexpr int kCaptionFlags = Qt::TextWordWrap | Qt::AlignHCenter;
 
@@ -112,65 +100,55 @@ void CButtonKV::paintEvent(QPaintEvent*) {
 }
 
 int CButtonKV::PaintFace(QPainter& painter, const QRect& rect) {
-    const ColorSlot slot = (m_hover || m_pressed) ? HotFace : m_focused ? FocusFace : IdleFace;
-    painter.fillRect(rect, m_colors[slot]);
+    painter.fillRect(rect, m_colors[skin::FaceSlot(m_hover, m_pressed, m_focused)]);
     return 0;
+}
+
+QColor CButtonKV::FrameColor(skin::FrameColor color) const {
+    return palette().color(color == skin::FrameColor::Highlight ? QPalette::Light : QPalette::Dark);
 }
 
 int CButtonKV::PaintFrame(QPainter& painter, const QRect& rect) {
-    const QColor highlight = palette().color(QPalette::Light);
-    const QColor shadow = palette().color(QPalette::Dark);
-    if (m_pressed) {
-        Draw3dRect(painter, rect, shadow, highlight);
-    } else if (m_hover) {
-        Draw3dRect(painter, rect, highlight, shadow);
+    const skin::ButtonFrame frame = skin::FrameFor(m_hover, m_pressed);
+    if (!frame.drawn) return 0;
+    for (const skin::FrameStrip& strip : skin::FrameStrips(ToSkinRect(rect))) {
+        painter.fillRect(ToQRect(strip.rect),
+                         FrameColor(strip.topLeft ? frame.topLeft : frame.bottomRight));
     }
     return 0;
-}
-
-QRect CButtonKV::PlaceImage(bool hasCaption, const QRect& item, QRect& caption, bool pressed,
-                            QSize icon) const {
-    QRect place = item;
-    if (hasCaption) {
-        place.setLeft(place.left() + m_imageMargin);
-        caption.setLeft(caption.left() + icon.width() + m_imageMargin);
-    } else {
-        place.setLeft(place.left() + (item.width() - icon.width()) / 2);
-    }
-    place.setTop(place.top() + (item.height() - icon.height()) / 2);
-    if (pressed) place.translate(m_pressedShift);
-    return place;
 }
 
 void CButtonKV::PaintIcon(QPainter& painter, bool hasCaption, const QRect& item, QRect& caption,
                           bool pressed, bool disabled) {
-    const QPixmap& icon = (pressed || m_hover || m_idleIcon.isNull()) ? m_hotIcon : m_idleIcon;
-    const QRect place = PlaceImage(hasCaption, item, caption, pressed, icon.size());
+    const bool hot = skin::ShowsHotIcon(m_hover, pressed, !m_idleIcon.isNull());
+    const QPixmap& icon = hot ? m_hotIcon : m_idleIcon;
+    skin::SkinRect captionArea = ToSkinRect(caption);
+    const skin::SkinRect place = skin::PlaceIcon(ToSkinRect(item), hasCaption, pressed,
+                                                 icon.width(), icon.height(), captionArea);
+    caption = ToQRect(captionArea);
+    const QPoint origin(place.x, place.y);
     if (disabled) {
-        painter.drawPixmap(place.topLeft(), EmbossedIcon(icon, palette().color(QPalette::Light),
-                                                         palette().color(QPalette::Dark)));
+        painter.drawPixmap(origin, EmbossedIcon(icon, FrameColor(skin::FrameColor::Highlight),
+                                                FrameColor(skin::FrameColor::Shadow)));
     } else {
-        painter.drawPixmap(place.topLeft(), icon);
+        painter.drawPixmap(origin, icon);
     }
 }
 
 void CButtonKV::PaintCaption(QPainter& painter, const QString& text, const QRect&, QRect& caption,
                              bool pressed, bool disabled) {
-    if (pressed) caption.translate(m_pressedShift);
-    const QRect kept = caption;
-    QRect measured = painter.boundingRect(caption, kCaptionFlags, text);
-    measured.moveTopLeft(caption.topLeft());
-    measured.translate((kept.width() - measured.width()) / 2,
-                       (kept.height() - measured.height()) / 2);
+    if (pressed) caption.translate(ToQPoint(skin::kPressedShift));
+    const QRect size = painter.boundingRect(caption, kCaptionFlags, text);
+    const QRect measured =
+        ToQRect(skin::CentreCaption(ToSkinRect(caption), size.width(), size.height()));
     if (disabled) {
-        painter.setPen(palette().color(QPalette::Light));
-        painter.drawText(measured.translated(1, 1), kCaptionFlags, text);
-        painter.setPen(palette().color(QPalette::Dark));
+        painter.setPen(FrameColor(skin::FrameColor::Highlight));
+        painter.drawText(measured.translated(ToQPoint(skin::kEmbossShift)), kCaptionFlags, text);
+        painter.setPen(FrameColor(skin::FrameColor::Shadow));
         painter.drawText(measured, kCaptionFlags, text);
         return;
     }
-    const ColorSlot slot = (m_hover || pressed) ? HotText : m_focused ? FocusText : IdleText;
-    painter.setPen(m_colors[slot]);
+    painter.setPen(m_colors[skin::TextSlot(m_hover, pressed, m_focused)]);
     painter.drawText(measured, kCaptionFlags, text);
 }
 

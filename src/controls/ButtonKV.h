@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <array>
 
+#include "skin/ButtonSkin.h"
+
 namespace tamblor {
 
 // The window's push button: an icon that lights up while the mouse is over it or it is held
@@ -13,7 +15,7 @@ class CButtonKV : public QPushButton {
     Q_OBJECT
 
   public:
-    enum ColorSlot { HotFace, HotText, IdleFace, IdleText, FocusFace, FocusText, kColorSlots };
+    using ColorSlot = skin::ButtonColorSlot;
 
     explicit CButtonKV(QWidget* parent = nullptr);
     explicit CButtonKV(const QString& caption, QWidget* parent = nullptr);
@@ -51,22 +53,19 @@ class CButtonKV : public QPushButton {
     void changeEvent(QEvent* event) override;
 
   private:
-    QRect PlaceImage(bool hasCaption, const QRect& item, QRect& caption, bool pressed,
-                     QSize icon) const;
+    QColor FrameColor(skin::FrameColor color) const;
     bool IsUnderPointer(const QPoint& point) const;
     void EndHover();
     void HandFocusToNextTabStop();
     void ResetColors();
     void ReleaseImages();
 
-    int m_imageMargin = 3;
-    QPoint m_pressedShift{1, 1};
     bool m_hover = false;
     bool m_parentBackground = false;
     bool m_pressed = false;
     bool m_focused = false;
     bool m_disabled = false;
-    std::array<QColor, kColorSlots> m_colors;
+    std::array<QColor, skin::kButtonSlots> m_colors;
     QPixmap m_hotIcon;
     QPixmap m_idleIcon;
 };

@@ -9,8 +9,9 @@
 #include <cstdlib>
 
 #include "ColorRef.h"
-#include "CylinderMath.h"
 #include "DeviceUnits.h"
+#include "SkinQt.h"
+#include "skin/CylinderMath.h"
 
 namespace tamblor {
 
@@ -72,22 +73,15 @@ void CCylinderProgressCtrlKV::paintEvent(QPaintEvent*) {
         // The geometry below puts pixel centres on integer coordinates.
         painter.translate(0.5, 0.5);
 
-        const QRect full(0, 0, w - 1, h - 1);
-        const QRect body(0, 0, w - 1 - kCapDepth, h - 1);
-        const int percent = static_cast<int>(100.0 / m_span * m_position);
-        const int fill = FillLength(body.width(), percent);
-        const QRect empty(fill, 0, body.width() - fill, body.height());
-        const QRect filled(0, 0, fill, body.height());
-
-        PaintCylinder(painter, empty, {m_emptyColor, percent == 0, true, false, true});
-        if (percent != 0) PaintCylinder(painter, filled, {m_fillColor, false, true, true, false});
+        const skin::CylinderLayout layout = skin::LayOutCylinder(w, h, m_position, m_span);
+        PaintCylinder(painter, layout.empty, m_emptyColor);
+        if (layout.filled.drawn) PaintCylinder(painter, layout.filled, m_fillColor);
         painter.setBrush(Qt::NoBrush);
         painter.setPen(OutlinePen());
-        painter.drawEllipse(
-            QRectF(empty.x() + empty.width(), empty.y(), kCapDepth, empty.height()));
+        painter.drawEllipse(QRectF(ToQRect(layout.closingFace)));
 
         painter.resetTransform();
-        PaintPercentText(painter, percent, full);
+        PaintPercentText(painter, layout.percent, ToQRect(layout.full));
     }
     QPainter target(this);
     target.drawImage(client.topLeft(), image);
@@ -97,10 +91,11 @@ void CCylinderProgressCtrlKV::PaintBackground(QPainter& painter, const QRect& re
     painter.fillRect(rect, palette().color(QPalette::Button));
 }
 
-void CCylinderProgressCtrlKV::PaintCylinder(QPainter& painter, const QRect& r,
-                                            const CylinderStyle& style) const {
-    const QRectF endFace(r.x() + r.width(), r.y(), kCapDepth, r.height());
-    const QRectF startFace(r.x(), r.y(), kCapDepth, r.height());
+void CCylinderProgressCtrlKV::PaintCylinder(QPainter& painter, const skin::CylinderSection& section,
+                                            std::uint32_t bodyColor) const {
+    const QRect r = ToQRect(section.body);
+    const QRectF endFace(ToQRect(section.endFace));
+    const QRectF startFace(ToQRect(section.startFace));
 
     // Left halves of both end ellipses: convex on the left, hollowed where the end face sits.
     QPainterPath body;
@@ -109,18 +104,17 @@ void CCylinderProgressCtrlKV::PaintCylinder(QPainter& painter, const QRect& r,
     body.arcTo(startFace, 90, 180);
     body.closeSubpath();
 
-    const QColor bodyColor = ColorFromArgb(style.bodyColor);
-    painter.fillPath(body, bodyColor);
+    painter.fillPath(body, ColorFromArgb(bodyColor));
     PaintGloss(painter, r, body);
-    if (style.outlineBody) painter.strokePath(body, OutlinePen());
+    if (section.outlineBody) painter.strokePath(body, OutlinePen());
 
-    if (style.drawStartFace) {
-        painter.setPen(style.outlineStartFace ? OutlinePen() : QPen(Qt::NoPen));
-        painter.setBrush(ColorFromArgb(ShadeColor(style.bodyColor, 0.4f)));
+    if (section.drawStartFace) {
+        painter.setPen(section.outlineStartFace ? OutlinePen() : QPen(Qt::NoPen));
+        painter.setBrush(ColorFromArgb(skin::ShadeColor(bodyColor, skin::kStartFaceShade)));
         painter.drawEllipse(startFace);
     }
-    painter.setPen(style.outlineEndFace ? OutlinePen() : QPen(Qt::NoPen));
-    painter.setBrush(ColorFromArgb(ShadeColor(style.bodyColor, 0.8f)));
+    painter.setPen(section.outlineEndFace ? OutlinePen() : QPen(Qt::NoPen));
+    painter.setBrush(ColorFromArgb(skin::ShadeColor(bodyColor, skin::kEndFaceShade)));
     painter.drawEllipse(endFace);
 }
 
@@ -133,7 +127,7 @@ void CCylinderProgressCtrlKV::PaintGloss(QPainter& painter, const QRect& r,
     for (int i = 0; i <= kGlossStops; ++i) {
         const double t = static_cast<double>(i) / kGlossStops;
         gradient.setColorAt(
-            t, BlendArgb(kGlossBottom, kGlossTop, BellBlend(t, kGlossFocus, kGlossScale)));
+            t, BlendArgb(kGlossBottom, kGlossTop, skin::BellBlend(t, kGlossFocus, kGlossScale)));
     }
     gradient.setColorAt(kGlossFocus, BlendArgb(kGlossBottom, kGlossTop, kGlossScale));
     painter.fillPath(body, gradient);

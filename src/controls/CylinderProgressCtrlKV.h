@@ -3,6 +3,8 @@
 #include <QProgressBar>
 #include <cstdint>
 
+#include "skin/CylinderSkin.h"
+
 class QPainter;
 class QPainterPath;
 
@@ -14,9 +16,9 @@ namespace tamblor {
 // The native bar underneath still receives the position.
 class CCylinderProgressCtrlKV : public QProgressBar {
   public:
-    static constexpr std::uint32_t kGold = 0xFFFFD700;
-    static constexpr std::uint32_t kLightGrey = 0xFFD3D3D3;
-    static constexpr std::uint32_t kOutlineGrey = 0xFF808080;
+    static constexpr std::uint32_t kGold = skin::kCylinderFill;
+    static constexpr std::uint32_t kLightGrey = skin::kCylinderEmpty;
+    static constexpr std::uint32_t kOutlineGrey = skin::kCylinderOutline;
 
     explicit CCylinderProgressCtrlKV(QWidget* parent = nullptr);
 
@@ -34,14 +36,8 @@ class CCylinderProgressCtrlKV : public QProgressBar {
     virtual void PaintPercentText(QPainter& painter, int percent, const QRect& full);
 
   private:
-    struct CylinderStyle {
-        std::uint32_t bodyColor;
-        bool drawStartFace;
-        bool outlineBody;
-        bool outlineEndFace;
-        bool outlineStartFace;
-    };
-    void PaintCylinder(QPainter& painter, const QRect& r, const CylinderStyle& style) const;
+    void PaintCylinder(QPainter& painter, const skin::CylinderSection& section,
+                       std::uint32_t bodyColor) const;
     static void PaintGloss(QPainter& painter, const QRect& r, const QPainterPath& body);
     QPen OutlinePen() const;
 

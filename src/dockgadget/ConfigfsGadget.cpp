@@ -98,7 +98,8 @@ std::unique_ptr<CConfigfsGadget> CConfigfsGadget::Create(const GadgetIdentity& i
         error = "needs root to set up a USB gadget through configfs (run it with sudo)";
         return nullptr;
     }
-    const ConfigfsPaths paths;
+    ConfigfsPaths paths;
+    paths.udc = udc;
     const std::string configfs = paths.configfs.string();
     std::error_code ignored;
     if (!fs::is_directory(paths.configfs, ignored)) {
@@ -141,7 +142,7 @@ bool CConfigfsGadget::MakeDirectory(const fs::path& path, std::string& error) {
 
 bool CConfigfsGadget::Build(const GadgetIdentity& identity, const ConfigfsPaths& paths,
                             std::string& error) {
-    const GadgetLayout layout(paths.gadgets);
+    const GadgetLayout layout(paths);
     m_root = layout.root;
     CConfigfsCalls calls;
     if (const GadgetCheck found = CheckGadget(calls, paths); found.found != GadgetFound::None) {

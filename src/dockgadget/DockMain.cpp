@@ -25,14 +25,16 @@ namespace {
 
 constexpr int kCannotRun = 2;
 
-int RemoveLeftover() {
+int RemoveLeftover(const std::string& udc) {
     if (::geteuid() != 0) {
         std::cerr << "tamblor-dock: needs root to remove a USB gadget (run it with sudo)\n";
         return kCannotRun;
     }
     CConfigfsCalls calls;
     std::string text;
-    const bool removed = RemoveLeftoverGadget(calls, ConfigfsPaths(), text);
+    ConfigfsPaths paths;
+    paths.udc = udc;
+    const bool removed = RemoveLeftoverGadget(calls, paths, text);
     (removed ? std::cout : std::cerr) << "tamblor-dock: " << text << '\n';
     return removed ? 0 : kCannotRun;
 }
@@ -41,7 +43,7 @@ int Run(const std::vector<std::string>& args, const std::filesystem::path& self)
     int status = 0;
     auto options = ParseDockOptions(args, std::cout, std::cerr, status);
     if (!options) return status;
-    if (options->remove) return RemoveLeftover();
+    if (options->remove) return RemoveLeftover(options->udc);
     if (options->package.empty()) options->package = self;
     if (options->reportJson) {
         if (auto problem = ReportTargetProblem(*options->reportJson); !problem.empty()) {

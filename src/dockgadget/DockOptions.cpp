@@ -12,7 +12,7 @@ void PrintHelp(std::ostream& out) {
            "                    [--fault NAME[=N]]... [--keyboard-every N]\n"
            "                    [--restart-delay-ms N] [--udc NAME] [--report-json FILE]\n"
            "                    [--progress-every N] [--keep-going]\n"
-           "       tamblor-dock --remove\n"
+           "       tamblor-dock --remove [--udc NAME]\n"
            "Presents the emulated dock to this machine's kernel as a USB HID device (a gadget\n"
            "made through configfs on a USB device controller, such as dummy_hcd's), with the\n"
            "identity of the firmware package (default: the one this program carries). Needs\n"
@@ -34,13 +34,15 @@ void PrintHelp(std::ostream& out) {
            "                          the report descriptor (default: the keyboard's)\n"
            "  --restart-delay-ms N    time off the bus when the dock restarts (default 500)\n"
            "  --udc NAME              USB device controller, an entry of /sys/class/udc\n"
-           "                          (default: the first one)\n"
+           "                          (default: the first one); a gadget of its own for\n"
+           "                          each, so that a tamblor-dock runs on every controller\n"
            "  --report-json FILE      also write the report as JSON (FILE: a new or a regular\n"
            "                          file, checked before the run)\n"
            "  --progress-every N      a progress line every N data chunks\n"
            "  --keep-going            after IspExit, come back in AP mode and serve on\n"
            "  --remove                remove the gadget a killed tamblor-dock left behind (only\n"
-           "                          one that tamblor-dock made and no running one holds)\n"
+           "                          one that tamblor-dock made and no running one holds);\n"
+           "                          with --udc, the one of that controller\n"
            "Faults:\n"
         << DockFaultHelp();
 }
@@ -132,11 +134,14 @@ std::optional<DockProgramOptions> ParseDockOptions(const std::vector<std::string
         } else if (arg == "--keep-going") {
             options.run.keepGoing = true;
         } else if (arg == "--remove") {
-            if (args.size() != 1) return fail("--remove takes no other option");
             options.remove = true;
         } else {
             return fail("unknown option '" + arg + "' (see --help)");
         }
+    }
+    // The controller names the gadget to remove; nothing else has a meaning there.
+    if (options.remove && args.size() != (options.udc.empty() ? 1u : 3u)) {
+        return fail("--remove takes no other option than --udc");
     }
     if (options.dockFirst && options.run.keyboardEvery == 0) {
         return fail("--dock-first orders the keyboard's collection: it needs --keyboard-every");

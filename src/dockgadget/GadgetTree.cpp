@@ -62,8 +62,17 @@ std::string ForeignPart(CConfigfsCalls& calls, const GadgetLayout& layout) {
 
 }  // namespace
 
-GadgetLayout::GadgetLayout(const fs::path& gadgets)
-    : root(gadgets / kGadgetName),
+std::string ConfigfsPaths::GadgetName() const {
+    return udc.empty() ? std::string(kGadgetName) : std::string(kGadgetName) + "-" + udc;
+}
+
+std::string ConfigfsPaths::RemoveCommand() const {
+    return udc.empty() ? std::string("tamblor-dock --remove")
+                       : "tamblor-dock --remove --udc " + udc;
+}
+
+GadgetLayout::GadgetLayout(const ConfigfsPaths& paths)
+    : root(paths.gadgets / paths.GadgetName()),
       strings(root / "strings" / kGadgetLanguage),
       config(root / "configs" / kGadgetConfig),
       configStrings(config / "strings" / kGadgetLanguage),
@@ -129,8 +138,8 @@ bool CConfigfsCalls::IsHeld(const fs::path& root) {
 
 GadgetCheck CheckGadget(CConfigfsCalls& calls, const ConfigfsPaths& paths) {
     const auto gadgets = calls.Directories(paths.gadgets);
-    if (std::find(gadgets.begin(), gadgets.end(), kGadgetName) == gadgets.end()) return {};
-    const GadgetLayout layout(paths.gadgets);
+    if (std::find(gadgets.begin(), gadgets.end(), paths.GadgetName()) == gadgets.end()) return {};
+    const GadgetLayout layout(paths);
     if (calls.IsHeld(layout.root)) return {GadgetFound::InUse, {}};
     const std::pair<const char*, const char*> strings[] = {
         {"manufacturer", kGadgetManufacturer},
@@ -151,11 +160,11 @@ GadgetCheck CheckGadget(CConfigfsCalls& calls, const ConfigfsPaths& paths) {
 
 std::string ExistingGadgetText(const GadgetCheck& check, const ConfigfsPaths& paths) {
     const std::string where =
-        std::string("a gadget named ") + kGadgetName + " in " + paths.gadgets.string();
+        "a gadget named " + paths.GadgetName() + " in " + paths.gadgets.string();
     switch (check.found) {
         case GadgetFound::Ours:
             return where + " was left by a tamblor-dock that was killed; remove it with: " +
-                   "tamblor-dock --remove";
+                   paths.RemoveCommand();
         case GadgetFound::InUse:
             return where + " belongs to another tamblor-dock, which still runs";
         case GadgetFound::Foreign:
@@ -169,7 +178,7 @@ std::string ExistingGadgetText(const GadgetCheck& check, const ConfigfsPaths& pa
 bool RemoveLeftoverGadget(CConfigfsCalls& calls, const ConfigfsPaths& paths, std::string& text) {
     const GadgetCheck check = CheckGadget(calls, paths);
     if (check.found == GadgetFound::None) {
-        text = std::string("no gadget named ") + kGadgetName + " in " + paths.gadgets.string() +
+        text = "no gadget named " + paths.GadgetName() + " in " + paths.gadgets.string() +
                ": nothing to remove";
         return true;
     }
@@ -177,7 +186,7 @@ bool RemoveLeftoverGadget(CConfigfsCalls& calls, const ConfigfsPaths& paths, std
         text = ExistingGadgetText(check, paths);
         return false;
     }
-    const GadgetLayout layout(paths.gadgets);
+    const GadgetLayout layout(paths);
     const auto fail = [&](const std::string& what, int error) {
         text = "cannot " + what + ": " + std::strerror(error);
         return false;
@@ -202,8 +211,8 @@ bool RemoveLeftoverGadget(CConfigfsCalls& calls, const ConfigfsPaths& paths, std
             return fail("remove " + it->string(), error);
         }
     }
-    text = std::string("removed the gadget ") + kGadgetName +
-           " that a killed tamblor-dock left in " + paths.gadgets.string();
+    text = "removed the gadget " + paths.GadgetName() + " that a killed tamblor-dock left in " +
+           paths.gadgets.string();
     return true;
 }
 

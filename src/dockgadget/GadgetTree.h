@@ -7,13 +7,6 @@
 
 namespace tamblor {
 
-// Where the kernel's gadget framework lives; a test points these at a fake tree.
-struct ConfigfsPaths {
-    std::filesystem::path configfs = "/sys/kernel/config";
-    std::filesystem::path gadgets = "/sys/kernel/config/usb_gadget";
-    std::filesystem::path udcClass = "/sys/class/udc";
-};
-
 // The strings tamblor-dock gives its gadget; together with the gadget's name and shape they
 // tell a gadget it made from anyone else's.
 inline constexpr const char* kGadgetName = "tamblor-dock";
@@ -24,10 +17,26 @@ inline constexpr const char* kGadgetFunction = "hid.usb0";
 inline constexpr const char* kGadgetConfig = "c.1";
 inline constexpr const char* kGadgetLanguage = "0x409";
 
+// Where the kernel's gadget framework lives, and which of tamblor-dock's gadgets is meant; a
+// test points these at a fake tree.
+struct ConfigfsPaths {
+    std::filesystem::path configfs = "/sys/kernel/config";
+    std::filesystem::path gadgets = "/sys/kernel/config/usb_gadget";
+    std::filesystem::path udcClass = "/sys/class/udc";
+    // The controller named with --udc; empty for the first one.
+    std::string udc{};
+
+    // A gadget of its own for each controller named, so that one tamblor-dock runs on each
+    // controller of a machine at once; the default keeps the plain name.
+    std::string GadgetName() const;
+    // The command that removes this gadget when a killed tamblor-dock left it.
+    std::string RemoveCommand() const;
+};
+
 // What tamblor-dock makes under its gadget's directory, in the order it makes them; removed in
 // the reverse order, the link first.
 struct GadgetLayout {
-    explicit GadgetLayout(const std::filesystem::path& gadgets);
+    explicit GadgetLayout(const ConfigfsPaths& paths);
     std::filesystem::path root;
     std::filesystem::path strings;
     std::filesystem::path config;
@@ -60,7 +69,7 @@ class CConfigfsCalls {
 bool HoldGadgetDirectory(int directory);
 
 enum class GadgetFound {
-    None,     // no gadget of tamblor-dock's name
+    None,     // no gadget of the name
     Ours,     // made by a tamblor-dock that is gone
     InUse,    // made by a tamblor-dock that still runs
     Foreign,  // of the name, but not made by tamblor-dock (the reason says why)
@@ -71,7 +80,7 @@ struct GadgetCheck {
     std::string reason;
 };
 
-// What stands at tamblor-dock's gadget name.
+// What stands at the gadget's name.
 GadgetCheck CheckGadget(CConfigfsCalls& calls, const ConfigfsPaths& paths);
 
 // The one line that says why a new gadget cannot be made over `check`, and what to do.

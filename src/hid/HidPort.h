@@ -65,6 +65,9 @@ enum class DeviceChangeKind { Arrival, Removal };
 struct DeviceChange {
     DeviceChangeKind kind = DeviceChangeKind::Arrival;
     std::string path;
+    // The place of the interface (HidInterfaceInfo::place) where the platform tells it with the
+    // change; empty where it cannot.
+    std::string place{};
 };
 
 using DeviceChangeSink = std::function<void(const DeviceChange&)>;

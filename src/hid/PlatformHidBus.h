@@ -10,4 +10,8 @@ namespace tamblor {
 // Windows.
 std::unique_ptr<IHidBus> CreatePlatformHidBus();
 
+// False in a build without a transport (src/hid/null), whose bus never shows an interface: the
+// command line then says so at once instead of waiting for a dock.
+bool PlatformHidBusReachesDocks();
+
 }  // namespace tamblor

@@ -2,45 +2,29 @@
 
 #include <QRect>
 
+#include "skin/DialogLayout.h"
+
 namespace tamblor {
 
-// Dialog template 102, in dialog units, and the resource IDs the window uses.
+// Dialog template 102 (skin/DialogLayout.h) as the Qt window reads it, in dialog units.
 namespace dlg102 {
 
-inline constexpr int kWidth = 222;
-inline constexpr int kHeight = 128;
-inline constexpr const char* kCaption = "Varnex USB-C Device FW Upgrade Tool";
-inline constexpr const char* kFontFace = "Arial";
-inline constexpr int kFontPoints = 12;
-
-inline constexpr int IDCANCEL = 2;
-inline constexpr int IDC_START_UPGRADE = 3;
-inline constexpr int IDC_SCAN = 1000;
-inline constexpr int IDC_LOG = 1001;
-inline constexpr int IDC_PROGRESS = 1002;
-inline constexpr int IDC_TEST = 1003;
+inline constexpr int kWidth = TAMBLOR_DLG_WIDTH;
+inline constexpr int kHeight = TAMBLOR_DLG_HEIGHT;
+inline constexpr const char* kCaption = TAMBLOR_DLG_CAPTION;
+inline constexpr const char* kFontFace = TAMBLOR_DLG_FONT_FACE;
+inline constexpr int kFontPoints = TAMBLOR_DLG_FONT_POINTS;
 
 // Controls in template order, which is also the tab order.
-inline constexpr QRect kScan(6, 6, 66, 24);
-inline constexpr QRect kExit(167, 6, 48, 24);
-inline constexpr QRect kVersion(90, 121, 132, 8);
-inline constexpr QRect kStartUpgrade(84, 6, 66, 24);
-inline constexpr QRect kLog(7, 34, 208, 77);
-inline constexpr QRect kProgress(7, 113, 208, 8);
-inline constexpr QRect kTest(61, 7, 24, 14);
-inline constexpr QRect kExitLabel(184, 21, 19, 12);
+inline constexpr QRect kScan(TAMBLOR_DLG_SCAN);
+inline constexpr QRect kExit(TAMBLOR_DLG_EXIT);
+inline constexpr QRect kVersion(TAMBLOR_DLG_VERSION);
+inline constexpr QRect kStartUpgrade(TAMBLOR_DLG_START_UPGRADE);
+inline constexpr QRect kLog(TAMBLOR_DLG_LOG);
+inline constexpr QRect kProgress(TAMBLOR_DLG_PROGRESS);
+inline constexpr QRect kTest(TAMBLOR_DLG_TEST);
+inline constexpr QRect kExitLabel(TAMBLOR_DLG_EXIT_LABEL);
 
 }  // namespace dlg102
-
-namespace res {
-
-inline constexpr int IDR_MAINFRAME = 128;
-inline constexpr int IDB_BACKGROUND = 134;
-inline constexpr int IDI_EXIT = 135;
-inline constexpr int IDI_EXIT_HOT = 136;
-inline constexpr int IDI_START = 138;
-inline constexpr int IDI_START_HOT = 139;
-
-}  // namespace res
 
 }  // namespace tamblor

@@ -8,15 +8,11 @@
 #include "DialogTemplate.h"
 #include "DialogUnits.h"
 #include "controls/ImageResources.h"
+#include "skin/DialogSkin.h"
 
 namespace tamblor {
 
 namespace {
-
-constexpr std::uint32_t kLogTextColor = 0x00D355BA;  // COLORREF: red 186, green 85, blue 211
-constexpr int kLogFontHeight = 18;
-constexpr int kLogFontStyle = 0x40;
-constexpr int kIconSize = 48;
 
 // The template names Windows faces; these are their metric-compatible stand-ins.
 void InstallFontStandIns() {
@@ -27,7 +23,7 @@ void InstallFontStandIns() {
 QIcon LoadApplicationIcon() {
     QIcon icon;
     for (int size : {48, 32, 16}) {
-        const QPixmap image = LoadIconResource(res::IDR_MAINFRAME, QSize(size, size));
+        const QPixmap image = LoadIconResource(IDR_MAINFRAME, QSize(size, size));
         if (!image.isNull()) icon.addPixmap(image);
     }
     return icon;
@@ -67,7 +63,7 @@ void CTamblorDlg::CreateControls() {
     setFixedSize(DialogToPixels(QRect(0, 0, dlg102::kWidth, dlg102::kHeight), base).size());
 
     // Created in template order, which makes the tab order.
-    m_scanButton = new QPushButton(QStringLiteral("Scan Devices"), this);
+    m_scanButton = new QPushButton(QString::fromLatin1(TAMBLOR_DLG_SCAN_TEXT), this);
     place(m_scanButton, dlg102::kScan);
     m_scanButton->setDefault(true);
     m_scanButton->setEnabled(false);
@@ -76,7 +72,7 @@ void CTamblorDlg::CreateControls() {
     m_exitButton = new CButtonKV(this);
     place(m_exitButton, dlg102::kExit);
 
-    m_versionStatic = new QLabel(QStringLiteral("Version and date"), this);
+    m_versionStatic = new QLabel(QString::fromLatin1(TAMBLOR_DLG_VERSION_TEXT), this);
     place(m_versionStatic, dlg102::kVersion);
     m_versionStatic->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_versionStatic->setWordWrap(true);
@@ -110,11 +106,11 @@ void CTamblorDlg::CreateControls() {
     m_progressBar->setContentsMargins(1, 1, 1, 1);
     m_progressBar->setFocusPolicy(Qt::NoFocus);
 
-    m_testButton = new CButtonKV(QStringLiteral("T"), this);
+    m_testButton = new CButtonKV(QString::fromLatin1(TAMBLOR_DLG_TEST_TEXT), this);
     place(m_testButton, dlg102::kTest);
     m_testButton->hide();
 
-    m_exitLabel = new QLabel(QStringLiteral("exit"), this);
+    m_exitLabel = new QLabel(QString::fromLatin1(TAMBLOR_DLG_EXIT_LABEL_TEXT), this);
     place(m_exitLabel, dlg102::kExitLabel);
     m_exitLabel->hide();
 
@@ -137,8 +133,9 @@ void CTamblorDlg::OnInitDialog() {
     // From here on the engine's lines reach the log.
     m_uiPort.Attach();
     m_logEdit->m_fontTarget = m_logEdit;
-    m_logEdit->SetEditFont(QStringLiteral("Courier New"), kLogFontHeight, kLogFontStyle);
-    m_logEdit->SetEditTextColor(kLogTextColor);
+    m_logEdit->SetEditFont(QString::fromWCharArray(skin::kLogFontFace), skin::kLogFontHeight,
+                           skin::kLogFontStyle);
+    m_logEdit->SetEditTextColor(skin::kLogTextColor);
     RegisterHidNotification();
     m_engine->OnInitDialog(m_executable);
     m_exitButton->setFocus(Qt::OtherFocusReason);
@@ -162,12 +159,12 @@ void CTamblorDlg::RegisterHidNotification() {
 
 void CTamblorDlg::OnPaint() {
     // Repeated on every paint, so the picture always fits the client area.
-    SetBackgroundBitmap(res::IDB_BACKGROUND, width(), height());
-    m_exitButton->AssignIcons(res::IDI_EXIT_HOT, kIconSize, kIconSize, res::IDI_EXIT, kIconSize,
-                              kIconSize);
+    SetBackgroundBitmap(IDB_BACKGROUND, width(), height());
+    constexpr int kIconSize = skin::kButtonIconSize;
+    m_exitButton->AssignIcons(IDI_EXIT_HOT, kIconSize, kIconSize, IDI_EXIT, kIconSize, kIconSize);
     m_exitButton->AssignTooltip(QStringLiteral("Exit"), true);
     m_exitButton->UseParentBackground(false);
-    m_upgradeButton->AssignIcons(res::IDI_START_HOT, kIconSize, kIconSize, res::IDI_START,
+    m_upgradeButton->AssignIcons(IDI_START_UPGRADE_HOT, kIconSize, kIconSize, IDI_START_UPGRADE,
                                  kIconSize, kIconSize);
     m_upgradeButton->AssignTooltip(QStringLiteral("Start upgrade"), true);
     m_upgradeButton->UseParentBackground(false);

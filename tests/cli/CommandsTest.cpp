@@ -202,10 +202,12 @@ TEST_F(Commands, EveryCommandAnswersHelp) {
 TEST_F(Commands, UpgradeHelpNamesEveryExitStatus) {
     ASSERT_EQ(RunTamblorCli({"upgrade", "--help"}, m_carrier, m_out, m_err), 0);
     // The text is wrapped: a status may stand at a line's start.
-    for (const char* status : {"status 0 ", "status 1:", " 2: ", " 75:", "130 (Ctrl-C)",
+    for (const char* status : {"status 0:", " 1: ", " 2: ", " 3: ", " 4: ", "130 (Ctrl-C)",
                                "143 (SIGTERM)", "129 (SIGHUP)"}) {
         EXPECT_NE(m_out.str().find(status), std::string::npos) << status;
     }
+    // A dock held by another copy is a failed upgrade now, told by its place.
+    EXPECT_EQ(m_out.str().find("75"), std::string::npos);
 }
 
 TEST_F(Commands, VersionNamesTheToolAndTheFirmwareItCarries) {

@@ -41,21 +41,23 @@ usage_options() { "$cli" "$1" --help | sed -n '/^usage:/,/^[^ u]/p' | grep -oE -
 faults=$("$cli" upgrade --help | sed -n '/^Faults of the emulated dock:/,$ s/^  \([a-z0-9-]*\).*/\1/p')
 [[ -n $faults ]] || fail "the tool lists no faults"
 
-expect "help info list pack upgrade" "$cli" ""
+expect "help info list pack status upgrade" "$cli" ""
 expect "pack" "$cli" pa
 expect "--help --version" "$cli" --
-for command in info list upgrade pack; do
+for command in info list upgrade status pack; do
     mapfile -t options < <(usage_options "$command")
     expect "$(sorted --help "${options[@]}")" "$cli" "$command" ""
 done
-expect "--device-mode --device-version" "$cli" upgrade --simulate --dev
+expect "--device --device-mode --device-version" "$cli" upgrade --simulate --dev
 mapfile -t fault_list <<<"$faults"
 expect "$(sorted "${fault_list[@]}")" "$cli" upgrade --simulate --fault ""
 expect "chip1-checksum-wrong chip1-erase-busy chip1-erase-fail chip1-prepare-fail" \
     "$cli" upgrade --fault chip1
 expect "ap isp" "$cli" upgrade --device-mode ""
 expect "" "$cli" upgrade --latency-us ""
-expect "info list pack upgrade" "$cli" help ""
+expect "" "$cli" upgrade --wait ""
+expect "" "$cli" status --docks ""
+expect "info list pack status upgrade" "$cli" help ""
 
 # Files, for every option that names one.
 touch "$work/segment-a.bin" "$work/segment-b.bin" "$work/other"

@@ -61,7 +61,8 @@ TEST(DockOptions, RefusesBadArgumentsInOneLine) {
         {"--udc", "../x"},
         {"--udc", "."},
         {"--udc", ".."},
-        {"--remove", "--udc", "dummy_udc.0"},
+        {"--remove", "--udc", "dummy_udc.0", "--mode", "ap"},
+        {"--remove", "--mode", "ap"},
         {"--keep-going", "--remove"},
         {"--dock-first"},
         {"--package", ""},
@@ -77,6 +78,16 @@ TEST(DockOptions, RefusesBadArgumentsInOneLine) {
         EXPECT_EQ(text.rfind("tamblor-dock: ", 0), 0u);
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
     }
+}
+
+// --remove names the controller whose gadget it removes.
+TEST(DockOptions, RemoveTakesTheController) {
+    std::ostringstream out, err;
+    int status = 2;
+    const auto options = ParseDockOptions({"--remove", "--udc", "dummy_udc.1"}, out, err, status);
+    ASSERT_TRUE(options.has_value()) << err.str();
+    EXPECT_TRUE(options->remove);
+    EXPECT_EQ(options->udc, "dummy_udc.1");
 }
 
 TEST(DockOptions, TakesEveryOption) {

@@ -105,7 +105,7 @@ class GadgetTree : public testing::Test {
 
     // A gadget as tamblor-dock makes it, bound to the controller, with the kernel's groups.
     void MakeOurGadget() {
-        const GadgetLayout layout(m_paths.gadgets);
+        const GadgetLayout layout(m_paths);
         for (const char* group : {"configs", "functions", "strings", "os_desc"}) {
             fs::create_directories(layout.root / group);
         }
@@ -160,10 +160,33 @@ TEST_F(GadgetTree, LeftoverOfOursIsNamedWithItsRemedyAndRemovedInOrder) {
                         ": nothing to remove");
 }
 
+// Each controller named with --udc has a gadget of its own: the leftover on one is named with
+// the command for that controller and removed without touching the default one's.
+TEST_F(GadgetTree, EachNamedControllerHasItsOwnGadget) {
+    MakeOurGadget();
+    ConfigfsPaths second = m_paths;
+    second.udc = "dummy_udc.1";
+    EXPECT_EQ(CheckGadget(m_calls, second).found, GadgetFound::None);
+    std::swap(m_paths, second);
+    MakeOurGadget();
+    std::swap(m_paths, second);
+    const GadgetCheck check = CheckGadget(m_calls, second);
+    EXPECT_EQ(check.found, GadgetFound::Ours);
+    EXPECT_EQ(ExistingGadgetText(check, second),
+              "a gadget named tamblor-dock-dummy_udc.1 in " + m_paths.gadgets.string() +
+                  " was left by a tamblor-dock that was killed; remove it with: "
+                  "tamblor-dock --remove --udc dummy_udc.1");
+    std::string text;
+    ASSERT_TRUE(RemoveLeftoverGadget(m_calls, second, text)) << text;
+    EXPECT_EQ(m_calls.removed.back(), "tamblor-dock-dummy_udc.1");
+    EXPECT_EQ(CheckGadget(m_calls, second).found, GadgetFound::None);
+    EXPECT_EQ(CheckGadget(m_calls, m_paths).found, GadgetFound::Ours);
+}
+
 // A run killed before its set-up was complete left only the first of its parts.
 TEST_F(GadgetTree, HalfMadeLeftoverIsRemoved) {
     MakeOurGadget();
-    const GadgetLayout layout(m_paths.gadgets);
+    const GadgetLayout layout(m_paths);
     fs::remove(layout.link);
     fs::remove_all(layout.function);
     fs::remove_all(layout.config);
@@ -175,7 +198,7 @@ TEST_F(GadgetTree, HalfMadeLeftoverIsRemoved) {
 
 // Anything that is not plainly a leftover of ours is refused in one line and left untouched.
 TEST_F(GadgetTree, ForeignOrLiveGadgetIsLeftAlone) {
-    const GadgetLayout layout(m_paths.gadgets);
+    const GadgetLayout layout(m_paths);
     struct Row {
         const char* what;
         std::function<void()> change;

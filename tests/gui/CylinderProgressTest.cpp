@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
-#include "controls/CylinderMath.h"
 #include "controls/CylinderProgressCtrlKV.h"
+#include "skin/CylinderMath.h"
 
 namespace tamblor {
 namespace {
 
+using skin::FillLength;
+using skin::ShadeColor;
 using test::CBackdrop;
 using test::Render;
 using test::Rgb;

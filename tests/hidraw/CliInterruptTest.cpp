@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -323,7 +324,8 @@ TEST_F(TwoTools, TheSecondIsRefusedAndTheFirstFinishes) {
     });
     const int second = RunTamblorCli({"upgrade", "--package", package.path.string()}, package.path,
                                      secondOutStream, secondErrStream);
-    EXPECT_EQ(second, 75) << secondOut.Text() << secondErr.Text();
+    // A failed upgrade (1), told in one line by the dock's place; nothing was tried.
+    EXPECT_EQ(second, 1) << secondOut.Text() << secondErr.Text();
     EXPECT_EQ(Count(secondOut, "The dock at " + Place() +
                                    " is being upgraded by another copy of tamblor: waiting for "
                                    "it to finish."),
@@ -341,6 +343,72 @@ TEST_F(TwoTools, TheSecondIsRefusedAndTheFirstFinishes) {
     EXPECT_EQ(first.get(), 0) << out.Text() << err.Text();
     EXPECT_TRUE(Has(out, "Chip 3 Checksum pass, ISP Success!")) << out.Text();
     EXPECT_EQ(err.Text(), "upgrade succeeded: every check passed\n");
+}
+
+// Two docks on two ports: the command line refuses to pick one, takes both with --all (each
+// told its own verdict by its place), one with --device, and status lists both.
+class TwoDocks : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CHidrawTestbed::IsActive()) << "run this test under umockdev-wrapper";
+        for (auto& node : m_nodes) {
+            node = testbed.Plug({});
+            m_docks.push_back(std::make_unique<CGatedDock>(node->master.Get(), kNeverHold));
+        }
+    }
+    void TearDown() override {
+        m_docks.clear();
+        for (auto& node : m_nodes) testbed.Unplug(*node);
+    }
+    const std::string& Place(std::size_t index) const { return m_nodes[index]->place; }
+
+    int Run(std::vector<std::string> args) {
+        args.push_back("--package");
+        args.push_back(package.path.string());
+        std::ostream outStream(&out), errStream(&err);
+        return RunTamblorCli(args, package.path, outStream, errStream);
+    }
+
+    CHidrawTestbed testbed;
+    TestPackage package;
+    CSharedText out, err;
+
+  private:
+    static constexpr unsigned kNeverHold = 1u << 30;
+    std::array<std::unique_ptr<PluggedNode>, 2> m_nodes;
+    std::vector<std::unique_ptr<CGatedDock>> m_docks;
+};
+
+TEST_F(TwoDocks, WithoutAChoiceTheUpgradeIsRefusedAndNothingIsSent) {
+    EXPECT_EQ(Run({"upgrade"}), 2) << out.Text() << err.Text();
+    EXPECT_EQ(err.Text(), "tamblor-cli upgrade: 2 docks match (" + Place(0) + ", " + Place(1) +
+                              "): choose one with --device PLACE, or take them all with --all\n");
+    EXPECT_EQ(out.Text(), "");
+}
+
+TEST_F(TwoDocks, AllUpgradesBothEachToldByItsPlace) {
+    EXPECT_EQ(Run({"upgrade", "--all"}), 0) << out.Text() << err.Text();
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(Has(out, Place(i) + ": Chip 3 Checksum pass, ISP Success!")) << out.Text();
+        EXPECT_TRUE(Has(err, Place(i) + ": upgrade succeeded: every check passed\n")) << err.Text();
+    }
+    EXPECT_TRUE(Has(err, "2 docks: 2 passed, 0 failed, 0 already current")) << err.Text();
+}
+
+TEST_F(TwoDocks, DeviceTakesOnlyTheChosenDock) {
+    EXPECT_EQ(Run({"upgrade", "--device", Place(1), "--json"}), 0) << out.Text() << err.Text();
+    EXPECT_TRUE(
+        Has(out, "{\"event\":\"outcome\",\"place\":\"" + Place(1) + "\",\"result\":\"passed\""))
+        << out.Text();
+    EXPECT_FALSE(Has(out, "\"place\":\"" + Place(0) + "\"")) << out.Text();
+}
+
+TEST_F(TwoDocks, StatusListsBothInTheirBootLoader) {
+    EXPECT_EQ(Run({"status"}), 0) << err.Text();
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(Has(out, Place(i))) << out.Text();
+    }
+    EXPECT_EQ(Count(out, "  ISP   -        yes\n"), 2u) << out.Text();
 }
 
 }  // namespace

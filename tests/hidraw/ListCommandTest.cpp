@@ -1,6 +1,7 @@
 // tamblor-cli list over the nodes of a umockdev testbed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,11 +22,22 @@ class ListCommand : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(CHidrawTestbed::IsActive()) << "run this test under umockdev-wrapper";
-        testbed.Plug({.reportDescriptor = KeyboardThenDockDescriptor()});
-        testbed.Plug({.vendorId = 0x046D,
-                      .productId = 0xC52B,
-                      .bcdDevice = std::nullopt,
-                      .reportDescriptor = UnnumberedVendorDescriptor()});
+        nodes.push_back(testbed.Plug({.reportDescriptor = KeyboardThenDockDescriptor()}));
+        nodes.push_back(testbed.Plug({.vendorId = 0x046D,
+                                      .productId = 0xC52B,
+                                      .bcdDevice = std::nullopt,
+                                      .reportDescriptor = UnnumberedVendorDescriptor()}));
+    }
+
+    // The place of the K-th node plugged in (from 1); both have places of the same width.
+    std::string Place(std::size_t number) const { return nodes.at(number - 1)->place; }
+
+    // The testbed's bus number, and so the place's width, differs from run to run; the
+    // column is as wide as its widest entry.
+    std::string PlaceHeading() const {
+        std::string heading = "PLACE";
+        heading.resize(std::max(heading.size(), Place(1).size()), ' ');
+        return heading;
     }
 
     static ListRun Run(const std::vector<std::string>& args, const std::filesystem::path& self) {
@@ -38,6 +50,7 @@ class ListCommand : public testing::Test {
     }
 
     CHidrawTestbed testbed;
+    std::vector<std::unique_ptr<PluggedNode>> nodes;
     TestPackage package;
 };
 
@@ -48,26 +61,40 @@ TEST_F(ListCommand, TableMarksTheCollectionTheScanWouldTake) {
     EXPECT_EQ(run.out,
               "Matching VID 0x10C4, PID 0xF505, version number 0x0100, usage page 0xFF00, "
               "usage 0x0002\n"
-              "PATH          VID     PID     VERSION  PAGE    USAGE    IN  OUT  MATCH\n"
-              "/dev/hidraw0  0x10C4  0xF505  0x0100   0x0001  0x0006    8    0  no\n"
-              "/dev/hidraw0  0x10C4  0xF505  0x0100   0xFF00  0x0002   64   64  yes\n"
-              "/dev/hidraw1  0x046D  0xC52B  0x0000   0xFF00  0x0002    9    9  no\n");
+              "PATH          " +
+                  PlaceHeading() +
+                  "  VID     PID     VERSION  PAGE    USAGE    IN  OUT  MATCH\n"
+                  "/dev/hidraw0  " +
+                  Place(1) +
+                  "  0x10C4  0xF505  0x0100   0x0001  0x0006    8    0  no\n"
+                  "/dev/hidraw0  " +
+                  Place(1) +
+                  "  0x10C4  0xF505  0x0100   0xFF00  0x0002   64   64  yes\n"
+                  "/dev/hidraw1  " +
+                  Place(2) + "  0x046D  0xC52B  0x0000   0xFF00  0x0002    9    9  no\n");
 }
 
 TEST_F(ListCommand, JsonCarriesTheSameFacts) {
     const ListRun run = Run({"--json", "--package", package.path.string()}, "/nonexistent");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out,
-              "{\"package\":{\"vid\":4292,\"pid\":62725},\"interfaces\":["
-              "{\"path\":\"/dev/hidraw0\",\"vid\":4292,\"pid\":62725,\"versionNumber\":256,"
-              "\"usagePage\":1,\"usage\":6,\"inputReportLength\":8,\"outputReportLength\":0,"
-              "\"match\":false},"
-              "{\"path\":\"/dev/hidraw0\",\"vid\":4292,\"pid\":62725,\"versionNumber\":256,"
-              "\"usagePage\":65280,\"usage\":2,\"inputReportLength\":64,\"outputReportLength\":64,"
-              "\"match\":true},"
-              "{\"path\":\"/dev/hidraw1\",\"vid\":1133,\"pid\":50475,\"versionNumber\":0,"
-              "\"usagePage\":65280,\"usage\":2,\"inputReportLength\":9,\"outputReportLength\":9,"
-              "\"match\":false}]}\n");
+    EXPECT_EQ(
+        run.out,
+        "{\"package\":{\"vid\":4292,\"pid\":62725},\"interfaces\":["
+        "{\"path\":\"/dev/hidraw0\",\"place\":\"" +
+            Place(1) +
+            "\",\"vid\":4292,\"pid\":62725,\"versionNumber\":256,"
+            "\"usagePage\":1,\"usage\":6,\"inputReportLength\":8,\"outputReportLength\":0,"
+            "\"match\":false},"
+            "{\"path\":\"/dev/hidraw0\",\"place\":\"" +
+            Place(1) +
+            "\",\"vid\":4292,\"pid\":62725,\"versionNumber\":256,"
+            "\"usagePage\":65280,\"usage\":2,\"inputReportLength\":64,\"outputReportLength\":64,"
+            "\"match\":true},"
+            "{\"path\":\"/dev/hidraw1\",\"place\":\"" +
+            Place(2) +
+            "\",\"vid\":1133,\"pid\":50475,\"versionNumber\":0,"
+            "\"usagePage\":65280,\"usage\":2,\"inputReportLength\":9,\"outputReportLength\":9,"
+            "\"match\":false}]}\n");
 }
 
 TEST_F(ListCommand, WithoutAPackageListsWithoutMatching) {

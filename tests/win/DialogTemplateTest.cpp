@@ -1,5 +1,5 @@
 // The resources of tamblor.exe as the operators get it: dialog template 102 with every control,
-// and the images the window loads.
+// as skin/DialogLayout.h describes it for both windows, and the images the window loads.
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
@@ -10,6 +10,8 @@
 #include <cwctype>
 #include <string>
 #include <vector>
+
+#include "skin/DialogLayout.h"
 
 namespace tamblor::test {
 namespace {
@@ -91,7 +93,7 @@ class TamblorResources : public ::testing::Test {
 };
 
 TEST_F(TamblorResources, Dialog102IsTheOperatorWindow) {
-    const auto* data = Resource(102, kDialog);
+    const auto* data = Resource(IDD_TAMBLOR_DIALOG, kDialog);
     ASSERT_NE(data, nullptr);
     TemplateReader r(data);
     ASSERT_EQ(r.Read<WORD>(), 1);       // dlgVer
@@ -105,16 +107,16 @@ TEST_F(TamblorResources, Dialog102IsTheOperatorWindow) {
                 cy = r.Read<short>();
     EXPECT_EQ(x, 0);
     EXPECT_EQ(y, 0);
-    EXPECT_EQ(cx, 222);
-    EXPECT_EQ(cy, 128);
+    EXPECT_EQ(cx, TAMBLOR_DLG_WIDTH);
+    EXPECT_EQ(cy, TAMBLOR_DLG_HEIGHT);
     EXPECT_EQ(r.ReadSzOrOrd(), L"");  // no menu
     EXPECT_EQ(r.ReadSzOrOrd(), L"");  // the standard dialog class
-    EXPECT_EQ(r.ReadString(), L"Varnex USB-C Device FW Upgrade Tool");
-    EXPECT_EQ(r.Read<WORD>(), 12);   // points
+    EXPECT_EQ(r.ReadString(), L"" TAMBLOR_DLG_CAPTION);
+    EXPECT_EQ(r.Read<WORD>(), TAMBLOR_DLG_FONT_POINTS);
     EXPECT_EQ(r.Read<WORD>(), 400);  // weight
     EXPECT_EQ(r.Read<BYTE>(), 0);    // not italic
     EXPECT_EQ(r.Read<BYTE>(), DEFAULT_CHARSET);
-    EXPECT_EQ(r.ReadString(), L"Arial");
+    EXPECT_EQ(r.ReadString(), L"" TAMBLOR_DLG_FONT_FACE);
 
     std::vector<Item> items;
     for (int i = 0; i < count; ++i) {
@@ -136,21 +138,24 @@ TEST_F(TamblorResources, Dialog102IsTheOperatorWindow) {
 
     const DWORD child = WS_CHILD;
     const std::vector<Item> expected = {
-        {0, child | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_DISABLED, 6, 6, 66, 24, 1000, L"button",
-         L"Scan Devices"},
-        {0, child | WS_VISIBLE | WS_TABSTOP | BS_BITMAP, 167, 6, 48, 24, IDCANCEL, L"button", L""},
-        {WS_EX_TRANSPARENT | WS_EX_RIGHT, child | WS_VISIBLE | WS_GROUP | SS_CENTER, 90, 121, 132,
-         8, -1, L"static", L"Version and date"},
-        {0, child | WS_VISIBLE | WS_DISABLED | WS_TABSTOP | BS_BITMAP | BS_DEFPUSHBUTTON, 84, 6, 66,
-         24, 3, L"button", L""},
+        {0, child | BS_DEFPUSHBUTTON | WS_TABSTOP | WS_DISABLED, TAMBLOR_DLG_SCAN, IDC_SCAN,
+         L"button", L"" TAMBLOR_DLG_SCAN_TEXT},
+        {0, child | WS_VISIBLE | WS_TABSTOP | BS_BITMAP, TAMBLOR_DLG_EXIT, IDCANCEL, L"button",
+         L""},
+        {WS_EX_TRANSPARENT | WS_EX_RIGHT, child | WS_VISIBLE | WS_GROUP | SS_CENTER,
+         TAMBLOR_DLG_VERSION, -1, L"static", L"" TAMBLOR_DLG_VERSION_TEXT},
+        {0, child | WS_VISIBLE | WS_DISABLED | WS_TABSTOP | BS_BITMAP | BS_DEFPUSHBUTTON,
+         TAMBLOR_DLG_START_UPGRADE, IDC_START_UPGRADE, L"button", L""},
         {WS_EX_TRANSPARENT,
          child | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL |
              ES_WANTRETURN,
-         7, 34, 208, 77, 1001, L"edit", L""},
-        {WS_EX_TRANSPARENT, child | WS_VISIBLE | WS_BORDER | PBS_SMOOTH, 7, 113, 208, 8, 1002,
-         L"msctls_progress32", L""},
-        {0, child | WS_TABSTOP | BS_BITMAP, 61, 7, 24, 14, 1003, L"button", L"T"},
-        {WS_EX_TRANSPARENT, child | WS_GROUP, 184, 21, 19, 12, -1, L"static", L"exit"},
+         TAMBLOR_DLG_LOG, IDC_LOG, L"edit", L""},
+        {WS_EX_TRANSPARENT, child | WS_VISIBLE | WS_BORDER | PBS_SMOOTH, TAMBLOR_DLG_PROGRESS,
+         IDC_PROGRESS, L"msctls_progress32", L""},
+        {0, child | WS_TABSTOP | BS_BITMAP, TAMBLOR_DLG_TEST, IDC_TEST, L"button",
+         L"" TAMBLOR_DLG_TEST_TEXT},
+        {WS_EX_TRANSPARENT, child | WS_GROUP, TAMBLOR_DLG_EXIT_LABEL, -1, L"static",
+         L"" TAMBLOR_DLG_EXIT_LABEL_TEXT},
     };
     ASSERT_EQ(items.size(), expected.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -170,7 +175,8 @@ TEST_F(TamblorResources, Dialog102IsTheOperatorWindow) {
 }
 
 TEST_F(TamblorResources, CarriesTheBackgroundAndTheIcons) {
-    const auto* bitmap = reinterpret_cast<const BITMAPINFOHEADER*>(Resource(134, kBitmap));
+    const auto* bitmap =
+        reinterpret_cast<const BITMAPINFOHEADER*>(Resource(IDB_BACKGROUND, kBitmap));
     ASSERT_NE(bitmap, nullptr);
     EXPECT_EQ(bitmap->biWidth, 500);
     EXPECT_EQ(bitmap->biHeight, 288);
@@ -188,8 +194,9 @@ TEST_F(TamblorResources, CarriesTheBackgroundAndTheIcons) {
         WORD id;
         std::vector<int> sizes;
     };
-    for (const Case& c : {Case{128, {48, 32, 16}}, Case{135, {48}}, Case{136, {48}},
-                          Case{138, {48}}, Case{139, {48}}}) {
+    for (const Case& c :
+         {Case{IDR_MAINFRAME, {48, 32, 16}}, Case{IDI_EXIT, {48}}, Case{IDI_EXIT_HOT, {48}},
+          Case{IDI_START_UPGRADE, {48}}, Case{IDI_START_UPGRADE_HOT, {48}}}) {
         SCOPED_TRACE(c.id);
         const auto* group = Resource(c.id, kIconGroup);
         ASSERT_NE(group, nullptr);

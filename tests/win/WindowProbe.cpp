@@ -22,11 +22,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "skin/DialogLayout.h"
+
 namespace {
 
-constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
-constexpr int kLogId = 1001;
-constexpr int kStartId = 3;
+constexpr wchar_t kCaption[] = L"" TAMBLOR_DLG_CAPTION;
+constexpr int kLogId = IDC_LOG;
+constexpr int kStartId = IDC_START_UPGRADE;
 
 // The tool's window; its message boxes carry the same caption but have an owner.
 HWND FindDialog(DWORD waitMs) {

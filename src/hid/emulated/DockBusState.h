@@ -48,7 +48,8 @@ struct DockBusState {
 
     // The dock's current appearance on the bus; each arrival gets a new number and path.
     std::uint64_t appearance = 0;
-    CDockAppearances appearances{"emu"};
+    // A dock with a place names its paths after it, so docks of one rack never share a path.
+    CDockAppearances appearances{options.place.empty() ? std::string("emu") : options.place};
     std::string path;
     bool present = false;
     // An effect or a pulled cable is taking the dock away: it takes no more reports.

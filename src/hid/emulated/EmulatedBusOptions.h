@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 
 namespace tamblor {
 
@@ -15,6 +16,9 @@ struct EmulatedBusOptions {
     bool decoyFirst = false;
     // Attached when the bus is created.
     bool plugged = true;
+    // The port the dock is plugged into (HidInterfaceInfo::place), which also names its paths.
+    // Empty: no place, as on a bus without ports.
+    std::string place{};
 };
 
 // How the step-by-step bus (CStepDock) presents its dock: it has no clock, so no timing.

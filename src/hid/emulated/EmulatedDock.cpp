@@ -43,10 +43,14 @@ std::vector<HidInterfaceInfo> CEmulatedDock::EnumerateInterfaces() {
     const HidAttributes attributes{s.config.vendorId, ReportedProductId(s.config),
                                    ReportedVersionNumber(s.config)};
     std::vector<HidInterfaceInfo> interfaces;
-    if (s.options.decoyFirst) interfaces.push_back({s.path + "/decoy", attributes, kDecoyCaps});
-    interfaces.push_back({s.path, attributes,
+    if (s.options.decoyFirst)
+        interfaces.push_back({s.path + "/decoy", attributes, kDecoyCaps, {}, s.options.place});
+    interfaces.push_back({s.path,
+                          attributes,
                           HidCaps{s.config.usagePage, s.config.usage, s.config.inputReportLength,
-                                  s.config.outputReportLength}});
+                                  s.config.outputReportLength},
+                          {},
+                          s.options.place});
     return interfaces;
 }
 
@@ -181,7 +185,7 @@ void CEmulatedDock::WorkerLoop() {
             continue;
         }
 
-        DeviceChange change{DeviceChangeKind::Arrival, item.path};
+        DeviceChange change{DeviceChangeKind::Arrival, item.path, s.options.place};
         if (item.kind == Kind::Removal) {
             change.kind = DeviceChangeKind::Removal;
             s.present = false;

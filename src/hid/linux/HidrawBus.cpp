@@ -108,7 +108,8 @@ void CHidrawBus::PumpDeviceChanges() {
     // Outside the lock: the sink rescans, which claims again.
     for (const auto& place : freed) {
         if (m_sink)
-            m_sink({DeviceChangeKind::Arrival, (m_claimFolder / ClaimFileName(place)).string()});
+            m_sink({DeviceChangeKind::Arrival, (m_claimFolder / ClaimFileName(place)).string(),
+                    place});
     }
 }
 
@@ -145,5 +146,7 @@ std::string CHidrawBus::OpenFailureHint() const {
 }
 
 std::unique_ptr<IHidBus> CreatePlatformHidBus() { return std::make_unique<CHidrawBus>(); }
+
+bool PlatformHidBusReachesDocks() { return true; }
 
 }  // namespace tamblor

@@ -56,13 +56,6 @@ std::uint16_t ReadVersionNumber(udev_device& node) {
     return static_cast<std::uint16_t>(value);
 }
 
-std::string ReadPlace(udev_device& node) {
-    udev_device* usb = udev_device_get_parent_with_subsystem_devtype(&node, "usb", "usb_device");
-    if (usb == nullptr) return {};
-    return PlaceOf(udev_device_get_sysattr_value(usb, "busnum"),
-                   udev_device_get_sysattr_value(usb, "devpath"));
-}
-
 // Digits, or with `dotted` also single dots between digits; a trailing newline is allowed.
 bool IsNumberChain(const char* text, bool dotted, std::string& out) {
     if (text == nullptr) return false;
@@ -158,6 +151,13 @@ std::vector<HidInterfaceInfo> ToInterfaces(const std::vector<HidrawNode>& nodes)
         }
     }
     return interfaces;
+}
+
+std::string ReadPlace(udev_device& node) {
+    udev_device* usb = udev_device_get_parent_with_subsystem_devtype(&node, "usb", "usb_device");
+    if (usb == nullptr) return {};
+    return PlaceOf(udev_device_get_sysattr_value(usb, "busnum"),
+                   udev_device_get_sysattr_value(usb, "devpath"));
 }
 
 }  // namespace tamblor

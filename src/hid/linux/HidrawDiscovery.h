@@ -30,6 +30,9 @@ std::vector<HidInterfaceInfo> ToInterfaces(const std::vector<HidrawNode>& nodes)
 // missing or is not made of digits (and dots, between digits, in the devpath).
 std::string PlaceOf(const char* busnum, const char* devpath);
 
+// The place of a hidraw node's USB device, or empty when it has none.
+std::string ReadPlace(udev_device& node);
+
 // Parses HID_ID ("BBBB:VVVVVVVV:PPPPPPPP", hexadecimal) into vendor and product ID.
 std::optional<HidAttributes> ParseHidId(const char* hidId);
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "HidrawDiscovery.h"
+
 namespace tamblor {
 
 CUdevMonitor::CUdevMonitor(udev& context) {
@@ -28,6 +30,9 @@ void CUdevMonitor::Pump(const DeviceChangeSink& sink) {
         DeviceChange change;
         if (std::strcmp(action, "add") == 0) {
             change.kind = DeviceChangeKind::Arrival;
+            // Whose arrival it is, told while sysfs still shows it: an engine bound to another
+            // port need not look.
+            change.place = ReadPlace(*device);
         } else if (std::strcmp(action, "remove") == 0) {
             change.kind = DeviceChangeKind::Removal;
         } else {

@@ -5,4 +5,6 @@ namespace tamblor {
 
 std::unique_ptr<IHidBus> CreatePlatformHidBus() { return std::make_unique<win::CWinHidBus>(); }
 
+bool PlatformHidBusReachesDocks() { return true; }
+
 }  // namespace tamblor

@@ -9,7 +9,8 @@
 #include <cwchar>
 
 #include "DeviceBroadcast.h"
-#include "win/res/resource.h"
+#include "skin/DialogLayout.h"
+#include "skin/DialogSkin.h"
 #include "winutil/WideText.h"
 
 namespace tamblor::win {
@@ -18,8 +19,7 @@ namespace {
 // GUID_DEVINTERFACE_HID
 constexpr GUID kHidInterfaceClass = {
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-constexpr COLORREF kLogTextColor = 0x00D355BA;
-constexpr wchar_t kCaption[] = L"Varnex USB-C Device FW Upgrade Tool";
+constexpr wchar_t kCaption[] = L"" TAMBLOR_DLG_CAPTION;
 
 bool ShellReadsRightToLeft() {
     wchar_t layout[4] = {};
@@ -82,7 +82,7 @@ CTamblorDlg::~CTamblorDlg() {
 void CTamblorDlg::DoDataExchange() {
     m_logEdit.Attach(Item(IDC_LOG));
     m_progressBar.Attach(Item(IDC_PROGRESS));
-    m_upgradeButton.Attach(Item(3));
+    m_upgradeButton.Attach(Item(IDC_START_UPGRADE));
     m_exitButton.Attach(Item(IDCANCEL));
     m_testButton.Attach(Item(IDC_TEST));
     ::SetDlgItemTextW(m_hwnd, IDC_LOG, Widen(m_log.Text()).c_str());
@@ -96,8 +96,8 @@ BOOL CTamblorDlg::OnInitDialog() {
     ::SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_appIcon));
     m_ui.SetLogWindow(m_hwnd);
     m_logEdit.m_fontTarget = &m_logEdit;
-    m_logEdit.SetEditFont(L"Courier New", 18, 0x40);
-    m_logEdit.SetEditTextColor(kLogTextColor);
+    m_logEdit.SetEditFont(skin::kLogFontFace, skin::kLogFontHeight, skin::kLogFontStyle);
+    m_logEdit.SetEditTextColor(skin::kLogTextColor);
     RegisterHidNotification();
     // Buses that see device changes themselves report them on their own threads.
     m_bus.SetDeviceChangeSink(
@@ -162,7 +162,7 @@ bool CTamblorDlg::OnEngineMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESUL
             m_progressBar.SetFillColor(static_cast<std::uint32_t>(wParam), lParam != 0);
             return true;
         case WM_UI_ENABLE_UPGRADE:
-            ::EnableWindow(Item(3), wParam != 0);
+            ::EnableWindow(Item(IDC_START_UPGRADE), wParam != 0);
             return true;
         case WM_UI_VERSION_TEXT: {
             const std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
@@ -224,7 +224,7 @@ bool CTamblorDlg::OnCommand(WPARAM wParam) {
         case 3:
             // Disabled before the engine hears of it, so that a second click already queued
             // finds the button dead instead of starting the sequence again.
-            ::EnableWindow(Item(3), FALSE);
+            ::EnableWindow(Item(IDC_START_UPGRADE), FALSE);
             m_engine->OnStartUpgrade();
             return true;
         case IDCANCEL:  // Exit, or Escape
@@ -258,10 +258,12 @@ void CTamblorDlg::OnPaint(bool& handled) {
     RECT client{};
     ::GetClientRect(m_hwnd, &client);
     SetBackgroundBitmap(IDB_BACKGROUND, client.right, client.bottom);
-    m_exitButton.AssignIcons(IDI_EXIT_HOT, 48, 48, IDI_EXIT, 48, 48);
+    constexpr int kIconSize = skin::kButtonIconSize;
+    m_exitButton.AssignIcons(IDI_EXIT_HOT, kIconSize, kIconSize, IDI_EXIT, kIconSize, kIconSize);
     m_exitButton.AssignTooltip(L"Exit", true);
     m_exitButton.UseParentBackground(false);
-    m_upgradeButton.AssignIcons(IDI_START_UPGRADE_HOT, 48, 48, IDI_START_UPGRADE, 48, 48);
+    m_upgradeButton.AssignIcons(IDI_START_UPGRADE_HOT, kIconSize, kIconSize, IDI_START_UPGRADE,
+                                kIconSize, kIconSize);
     m_upgradeButton.AssignTooltip(L"Start upgrade", true);
     m_upgradeButton.UseParentBackground(false);
     m_testButton.AssignTooltip(L"Test", true);

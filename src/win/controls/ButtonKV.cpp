@@ -5,13 +5,19 @@
 
 #include <string>
 
+#include "SkinWin.h"
+
 namespace tamblor::win {
 namespace {
 
-void FillSolidRect(HDC dc, int x, int y, int cx, int cy, COLORREF color) {
+void FillSolidRect(HDC dc, const RECT& rect, COLORREF color) {
     ::SetBkColor(dc, color);
-    const RECT rect{x, y, x + cx, y + cy};
     ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);
+}
+
+COLORREF FrameColor(skin::FrameColor color) {
+    return ::GetSysColor(color == skin::FrameColor::Highlight ? COLOR_BTNHIGHLIGHT
+                                                              : COLOR_BTNSHADOW);
 }
 
 std::wstring WindowText(HWND hwnd) {
@@ -24,14 +30,9 @@ std::wstring WindowText(HWND hwnd) {
 }  // namespace
 
 void Draw3dRect(HDC dc, const RECT& rect, COLORREF topLeft, COLORREF bottomRight) {
-    const int x = rect.left;
-    const int y = rect.top;
-    const int cx = rect.right - rect.left;
-    const int cy = rect.bottom - rect.top;
-    FillSolidRect(dc, x, y, cx - 1, 1, topLeft);
-    FillSolidRect(dc, x, y, 1, cy - 1, topLeft);
-    FillSolidRect(dc, x + cx - 1, y, 1, cy, bottomRight);
-    FillSolidRect(dc, x, y + cy - 1, cx, 1, bottomRight);
+    for (const skin::FrameStrip& strip : skin::FrameStrips(ToSkinRect(rect))) {
+        FillSolidRect(dc, ToRect(strip.rect), strip.topLeft ? topLeft : bottomRight);
+    }
 }
 
 CButtonKV::CButtonKV() { ResetColors(); }
@@ -178,9 +179,7 @@ void CButtonKV::DrawItem(const DRAWITEMSTRUCT& item) {
 }
 
 int CButtonKV::PaintFace(HDC dc, const RECT& rect) {
-    const COLORREF face = (m_hover || m_pressed) ? m_colors[HotFace]
-                          : m_focused            ? m_colors[FocusFace]
-                                                 : m_colors[IdleFace];
+    const COLORREF face = m_colors[skin::FaceSlot(m_hover, m_pressed, m_focused)];
     const HBRUSH brush = ::CreateSolidBrush(face);
     ::FillRect(dc, &rect, brush);
     ::DeleteObject(brush);
@@ -188,34 +187,21 @@ int CButtonKV::PaintFace(HDC dc, const RECT& rect) {
 }
 
 int CButtonKV::PaintFrame(HDC dc, const RECT& rect) {
-    if (m_pressed) {
-        Draw3dRect(dc, rect, ::GetSysColor(COLOR_BTNSHADOW), ::GetSysColor(COLOR_BTNHIGHLIGHT));
-    } else if (m_hover) {
-        Draw3dRect(dc, rect, ::GetSysColor(COLOR_BTNHIGHLIGHT), ::GetSysColor(COLOR_BTNSHADOW));
+    const skin::ButtonFrame frame = skin::FrameFor(m_hover, m_pressed);
+    if (frame.drawn) {
+        Draw3dRect(dc, rect, FrameColor(frame.topLeft), FrameColor(frame.bottomRight));
     }
     return 0;
 }
 
-RECT CButtonKV::PlaceImage(bool hasCaption, const RECT& item, RECT& caption, bool pressed,
-                           int width, int height) const {
-    RECT image = item;
-    const int itemWidth = item.right - item.left;
-    const int itemHeight = item.bottom - item.top;
-    if (!hasCaption) {
-        image.left += (itemWidth - width) / 2;
-    } else {
-        image.left += m_imageMargin;
-        caption.left += width + m_imageMargin;
-    }
-    image.top += (itemHeight - height) / 2;
-    if (pressed) ::OffsetRect(&image, m_pressedShift.x, m_pressedShift.y);
-    return image;
-}
-
 void CButtonKV::PaintIcon(HDC dc, bool hasCaption, const RECT& item, RECT& caption, bool pressed,
                           bool disabled) {
-    const Icon& icon = (pressed || m_hover || m_idle.handle == nullptr) ? m_hot : m_idle;
-    const RECT place = PlaceImage(hasCaption, item, caption, pressed, icon.width, icon.height);
+    const bool hot = skin::ShowsHotIcon(m_hover, pressed, m_idle.handle != nullptr);
+    const Icon& icon = hot ? m_hot : m_idle;
+    skin::SkinRect captionArea = ToSkinRect(caption);
+    const RECT place = ToRect(skin::PlaceIcon(ToSkinRect(item), hasCaption, pressed, icon.width,
+                                              icon.height, captionArea));
+    caption = ToRect(captionArea);
     ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon.handle), 0, place.left,
                  place.top, place.right - place.left, place.bottom - place.top,
                  DST_ICON | (disabled ? DSS_DISABLED : DSS_NORMAL));
@@ -223,25 +209,26 @@ void CButtonKV::PaintIcon(HDC dc, bool hasCaption, const RECT& item, RECT& capti
 
 void CButtonKV::PaintCaption(HDC dc, const wchar_t* text, const RECT&, RECT& caption, bool pressed,
                              bool disabled) {
-    if (pressed) ::OffsetRect(&caption, m_pressedShift.x, m_pressedShift.y);
-    const RECT kept = caption;
-    RECT measured = caption;
-    ::DrawTextW(dc, text, -1, &measured, DT_WORDBREAK | DT_CENTER | DT_CALCRECT);
-    ::OffsetRect(&measured, ((kept.right - kept.left) - (measured.right - measured.left)) / 2,
-                 ((kept.bottom - kept.top) - (measured.bottom - measured.top)) / 2);
+    if (pressed) caption = ToRect(skin::Offset(ToSkinRect(caption), skin::kPressedShift));
+    const skin::SkinRect kept = ToSkinRect(caption);
+    RECT size = caption;
+    ::DrawTextW(dc, text, -1, &size, DT_WORDBREAK | DT_CENTER | DT_CALCRECT);
+    // Centred from where the measurement left the text's corner.
+    const skin::SkinRect measured =
+        skin::CentreCaption({size.left, size.top, kept.width, kept.height}, size.right - size.left,
+                            size.bottom - size.top);
     ::SetBkMode(dc, TRANSPARENT);
     if (disabled) {
-        ::OffsetRect(&measured, 1, 1);
-        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNHIGHLIGHT));
-        ::DrawTextW(dc, text, -1, &measured, DT_WORDBREAK | DT_CENTER);
-        ::OffsetRect(&measured, -1, -1);
-        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNSHADOW));
-        ::DrawTextW(dc, text, -1, &measured, DT_WORDBREAK | DT_CENTER);
+        RECT emboss = ToRect(skin::Offset(measured, skin::kEmbossShift));
+        ::SetTextColor(dc, FrameColor(skin::FrameColor::Highlight));
+        ::DrawTextW(dc, text, -1, &emboss, DT_WORDBREAK | DT_CENTER);
+        RECT shadow = ToRect(measured);
+        ::SetTextColor(dc, FrameColor(skin::FrameColor::Shadow));
+        ::DrawTextW(dc, text, -1, &shadow, DT_WORDBREAK | DT_CENTER);
     } else {
-        ::SetTextColor(dc, (m_hover || pressed) ? m_colors[HotText]
-                           : m_focused          ? m_colors[FocusText]
-                                                : m_colors[IdleText]);
-        ::DrawTextW(dc, text, -1, &measured, DT_WORDBREAK | DT_CENTER);
+        RECT place = ToRect(measured);
+        ::SetTextColor(dc, m_colors[skin::TextSlot(m_hover, pressed, m_focused)]);
+        ::DrawTextW(dc, text, -1, &place, DT_WORDBREAK | DT_CENTER);
     }
 }
 

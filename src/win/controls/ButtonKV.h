@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "skin/ButtonSkin.h"
 #include "win/framework/SubclassedWnd.h"
 
 namespace tamblor::win {
@@ -40,16 +41,12 @@ class CButtonKV : public CSubclassedWnd {
                               bool pressed, bool disabled);
 
   private:
-    enum ColorSlot { HotFace, HotText, IdleFace, IdleText, FocusFace, FocusText, kColorCount };
-
     struct Icon {
         HICON handle = nullptr;
         int width = 0;
         int height = 0;
     };
 
-    RECT PlaceImage(bool hasCaption, const RECT& item, RECT& caption, bool pressed, int width,
-                    int height) const;
     void CopyParentBackground(HDC dc);
     void DiscardBackground();
     void ReleaseImages();
@@ -59,15 +56,13 @@ class CButtonKV : public CSubclassedWnd {
     void EndHover();
     static bool ReadIconSize(HICON icon, Icon& slot);
 
-    int m_imageMargin = 3;
-    POINT m_pressedShift = {1, 1};
     int m_hover = 0;
     int m_parentBackground = 0;
     int m_pressed = 0;
     int m_focused = 0;
     int m_disabled = 0;
     int m_default = 0;
-    std::array<COLORREF, kColorCount> m_colors{};
+    std::array<COLORREF, skin::kButtonSlots> m_colors{};
     HWND m_tooltip = nullptr;
     HDC m_backgroundDc = nullptr;
     HBITMAP m_backgroundBitmap = nullptr;

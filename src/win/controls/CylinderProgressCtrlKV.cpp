@@ -8,13 +8,15 @@
 #include <memory>
 #include <string>
 
-#include "controls/CylinderMath.h"
+#include "skin/CylinderMath.h"
 
 namespace tamblor::win {
 
 using namespace Gdiplus;
 
 namespace {
+
+Rect ToGdiplusRect(const skin::SkinRect& r) { return Rect(r.x, r.y, r.width, r.height); }
 
 std::uint32_t ToArgb(COLORREF color) {
     return 0xFF000000u | (std::uint32_t{GetRValue(color)} << 16) |
@@ -89,35 +91,27 @@ void CCylinderProgressCtrlKV::OnPaint() {
             graphics.Clear(Color(0, 0, 0, 0));
             graphics.SetSmoothingMode(SmoothingModeAntiAlias);
 
-            const Rect full(0, 0, width - 1, height - 1);
-            const Rect body(0, 0, full.Width - kCapDepth, full.Height);
-            const int percent = static_cast<int>(100.0 / m_span * m_position.load());
-            const int length = FillLength(body.Width, percent);
-            const Rect empty(length, 0, body.Width - length, body.Height);
-            const Rect filled(0, 0, length, body.Height);
-
-            PaintCylinder(graphics, empty, m_emptyColor, m_outlineColor, percent == 0, true, false,
-                          true);
-            if (percent != 0) {
-                PaintCylinder(graphics, filled, m_fillColor.load(), m_outlineColor, false, true,
-                              true, false);
+            const skin::CylinderLayout layout =
+                skin::LayOutCylinder(width, height, m_position.load(), m_span);
+            PaintCylinder(graphics, layout.empty, m_emptyColor, m_outlineColor);
+            if (layout.filled.drawn) {
+                PaintCylinder(graphics, layout.filled, m_fillColor.load(), m_outlineColor);
             }
             Pen pen(Color(m_outlineColor), 1.0f);
-            graphics.DrawEllipse(&pen,
-                                 Rect(empty.X + empty.Width, empty.Y, kCapDepth, empty.Height));
-            PaintPercentText(graphics, percent, full);
+            graphics.DrawEllipse(&pen, ToGdiplusRect(layout.closingFace));
+            PaintPercentText(graphics, layout.percent, ToGdiplusRect(layout.full));
             screen.DrawImage(&image, 0, 0);
         }
     }
     ::EndPaint(m_hwnd, &paint);
 }
 
-void CCylinderProgressCtrlKV::PaintCylinder(Graphics& graphics, const Rect& r, std::uint32_t body,
-                                            std::uint32_t outline, bool drawStartFace,
-                                            bool outlineBody, bool outlineEndFace,
-                                            bool outlineStartFace) {
-    const Rect endFace(r.X + r.Width, r.Y, kCapDepth, r.Height);
-    const Rect startFace(r.X, r.Y, kCapDepth, r.Height);
+void CCylinderProgressCtrlKV::PaintCylinder(Graphics& graphics,
+                                            const skin::CylinderSection& section,
+                                            std::uint32_t body, std::uint32_t outline) {
+    const Rect r = ToGdiplusRect(section.body);
+    const Rect endFace = ToGdiplusRect(section.endFace);
+    const Rect startFace = ToGdiplusRect(section.startFace);
     GraphicsPath path;
     path.AddArc(endFace, 90.0f, 180.0f);
     path.AddArc(startFace, 270.0f, -180.0f);
@@ -127,15 +121,15 @@ void CCylinderProgressCtrlKV::PaintCylinder(Graphics& graphics, const Rect& r, s
     graphics.FillPath(&bodyBrush, &path);
     PaintGloss(graphics, r, path);
     Pen pen(Color(outline), 1.0f);
-    if (outlineBody) graphics.DrawPath(&pen, &path);
-    if (drawStartFace) {
-        SolidBrush startBrush{Color(ShadeColor(body, 0.4f))};
+    if (section.outlineBody) graphics.DrawPath(&pen, &path);
+    if (section.drawStartFace) {
+        SolidBrush startBrush{Color(skin::ShadeColor(body, skin::kStartFaceShade))};
         graphics.FillEllipse(&startBrush, startFace);
-        if (outlineStartFace) graphics.DrawEllipse(&pen, startFace);
+        if (section.outlineStartFace) graphics.DrawEllipse(&pen, startFace);
     }
-    SolidBrush endBrush{Color(ShadeColor(body, 0.8f))};
+    SolidBrush endBrush{Color(skin::ShadeColor(body, skin::kEndFaceShade))};
     graphics.FillEllipse(&endBrush, endFace);
-    if (outlineEndFace) graphics.DrawEllipse(&pen, endFace);
+    if (section.outlineEndFace) graphics.DrawEllipse(&pen, endFace);
 }
 
 void CCylinderProgressCtrlKV::PaintGloss(Graphics& graphics, const Rect& r, GraphicsPath& body) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "skin/CylinderSkin.h"
 #include "win/framework/SubclassedWnd.h"
 
 namespace tamblor::win {
@@ -17,8 +18,6 @@ namespace tamblor::win {
 // pixel the cylinder does not cover keeps what the parent painted.
 class CCylinderProgressCtrlKV : public CSubclassedWnd {
   public:
-    static constexpr int kCapDepth = 10;
-
     CCylinderProgressCtrlKV();
 
     // Clamped to the bounds, then handed to the native control too (which repaints).
@@ -36,15 +35,14 @@ class CCylinderProgressCtrlKV : public CSubclassedWnd {
 
   private:
     void OnPaint();
-    void PaintCylinder(Gdiplus::Graphics& graphics, const Gdiplus::Rect& r, std::uint32_t body,
-                       std::uint32_t outline, bool drawStartFace, bool outlineBody,
-                       bool outlineEndFace, bool outlineStartFace);
+    void PaintCylinder(Gdiplus::Graphics& graphics, const skin::CylinderSection& section,
+                       std::uint32_t body, std::uint32_t outline);
     void PaintGloss(Gdiplus::Graphics& graphics, const Gdiplus::Rect& r,
                     Gdiplus::GraphicsPath& body);
 
-    std::atomic<std::uint32_t> m_fillColor{0xFFFFD700};
-    std::uint32_t m_emptyColor = 0xFFD3D3D3;
-    std::uint32_t m_outlineColor = 0xFF808080;
+    std::atomic<std::uint32_t> m_fillColor{skin::kCylinderFill};
+    std::uint32_t m_emptyColor = skin::kCylinderEmpty;
+    std::uint32_t m_outlineColor = skin::kCylinderOutline;
     std::uint32_t m_textColor;
     int m_lower = 0;
     int m_upper = 100;

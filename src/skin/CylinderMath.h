@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace tamblor {
+namespace tamblor::skin {
 
 // Horizontal extent of an end face of the cylinder, in pixels.
 inline constexpr int kCapDepth = 10;
@@ -20,4 +20,4 @@ int FillLength(int bodyWidth, int percent);
 // standard deviations.
 double BellBlend(double t, double focus, double scale);
 
-}  // namespace tamblor
+}  // namespace tamblor::skin

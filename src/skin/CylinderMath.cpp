@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace tamblor {
+namespace tamblor::skin {
 
 std::uint32_t ShadeColor(std::uint32_t argb, float factor) {
     std::uint32_t result = argb & 0xFF000000u;
@@ -36,4 +36,4 @@ double BellBlend(double t, double focus, double scale) {
     return scale;
 }
 
-}  // namespace tamblor
+}  // namespace tamblor::skin

@@ -1,0 +1,436 @@
+// Several emulated docks in one run: which docks are taken, what each is told, the exit status,
+// the JSON events, and a dock's restart beside a neighbour.
+#include <gmock/gmock.h>
+#ifndef _WIN32
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "JsonReader.h"
+#include "SimulatedPackages.h"
+#include "app/PlaceView.h"
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+#include "cli/FleetRun.h"
+#include "hid/emulated/DockRack.h"
+#include "isp/IspReport.h"
+#include "package/PackageLoader.h"
+
+namespace tamblor::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct CliRun {
+    int status = 0;
+    std::string out, err;
+};
+
+CliRun Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), {"upgrade", "--simulate"});
+    std::ostringstream out, err;
+    CliRun run;
+    run.status = RunTamblorCli(args, kShipped.path, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+struct FleetCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> errHas;  // lines (or parts) stderr must show
+    std::vector<std::string> errHasNot;
+};
+
+class FleetStatus : public testing::TestWithParam<FleetCase> {};
+
+TEST_P(FleetStatus, TellsEachDockAndTheWholeRun) {
+    const auto& c = GetParam();
+    const CliRun run = Cli(c.args);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    for (const auto& text : c.errHas) EXPECT_THAT(run.err, HasSubstr(text)) << run.out;
+    for (const auto& text : c.errHasNot) EXPECT_THAT(run.err, Not(HasSubstr(text)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FleetStatus,
+    testing::Values(
+        FleetCase{"AllPass",
+                  {"--docks", "3", "--all"},
+                  0,
+                  {"emu-1: upgrade succeeded", "emu-2: upgrade succeeded",
+                   "emu-3: upgrade succeeded", "3 docks: 3 passed, 0 failed, 0 already current"},
+                  {"violation"}},
+        // Dock 2 is pulled in the middle of its stream: the others finish and pass, and the lost
+        // dock is told by its place.
+        FleetCase{"OneLostOthersFinish",
+                  {"--docks", "3", "--all", "--fault", "2:remove-after-chunks=100"},
+                  1,
+                  {"emu-1: upgrade succeeded", "emu-3: upgrade succeeded",
+                   "emu-2: upgrade failed: the log says \"Error!, restart please.\"", "1 failed"},
+                  {"emu-1: dock:", "emu-3: dock:", "violation"}},
+        FleetCase{"UnnumberedFaultHitsEveryDock",
+                  {"--docks", "2", "--all", "--fault", "chip3-checksum-wrong"},
+                  1,
+                  {"emu-1: upgrade failed", "emu-2: upgrade failed"},
+                  {"succeeded"}},
+        FleetCase{"SeveralWithoutAChoiceAreRefused",
+                  {"--docks", "2"},
+                  2,
+                  {"tamblor-cli upgrade: 2 docks match (emu-1, emu-2): choose one with --device "
+                   "PLACE, or take them all with --all\n"},
+                  {"succeeded", "failed"}},
+        FleetCase{"EveryDockCurrent",
+                  {"--docks", "2", "--all", "--device-version", "V200"},
+                  3,
+                  {"emu-1: already has this version", "2 already current"},
+                  {"succeeded"}},
+        FleetCase{"CurrentAndUpgradedMakeZero",
+                  {"--docks", "1", "--device", "emu-1"},
+                  0,
+                  {"emu-1: upgrade succeeded"},
+                  {}},
+        // Only the chosen dock is upgraded: dock 1's fault never shows.
+        FleetCase{"DeviceChoosesOneDock",
+                  {"--docks", "2", "--device", "emu-2", "--fault", "1:chip3-checksum-wrong"},
+                  0,
+                  {"emu-2: upgrade succeeded"},
+                  {"emu-1"}},
+        FleetCase{"MissingPlaceIsAFailure",
+                  {"--docks", "2", "--device", "emu-2", "--device", "emu-7", "--wait", "0"},
+                  1,
+                  {"emu-2: upgrade succeeded", "emu-7: upgrade failed: no dock came at emu-7"},
+                  {}},
+        FleetCase{"NoDockAtAnyChosenPlace",
+                  {"--device", "emu-7", "--wait", "0"},
+                  4,
+                  {"no dock came within 0 s"},
+                  {}},
+        FleetCase{"WatchNeedsAll", {"--watch"}, 2, {"--watch needs --all"}, {}},
+        FleetCase{"AllOrDevice", {"--all", "--device", "emu-1"}, 2, {"exclude each other"}, {}},
+        FleetCase{"FaultOfADockNotThere",
+                  {"--docks", "2", "--fault", "3:chip3-checksum-wrong"},
+                  2,
+                  {"names dock 3 of 2"},
+                  {}},
+        FleetCase{
+            "BadNumberedFault", {"--fault", "0:chip3-checksum-wrong"}, 2, {"dock number"}, {}},
+        FleetCase{"DocksNeedsSimulate", {"--docks", "0"}, 2, {"--docks takes"}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+std::vector<JsonValue> Events(const std::string& out) {
+    std::vector<JsonValue> events;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        auto event = ParseJson(line);
+        EXPECT_TRUE(event && event->AsObject()) << "not a JSON object: " << line;
+        if (event) events.push_back(*event);
+    }
+    return events;
+}
+
+TEST(FleetJson, EveryLineIsAnEventAndTheOutcomesCarryTheEnginesOwn) {
+    const CliRun run =
+        Cli({"--docks", "2", "--all", "--json", "--fault", "2:chip3-checksum-wrong"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const auto events = Events(run.out);
+    ASSERT_FALSE(events.empty());
+    // Per place, the order of what happened to it.
+    std::map<std::string, std::vector<std::string>> seen;
+    std::map<std::string, const JsonValue*> outcome;
+    for (const auto& e : events) {
+        const std::string name = e.Text("event");
+        ASSERT_THAT((std::vector<std::string>{"found", "stage", "progress", "log", "restart",
+                                              "outcome", "summary"}),
+                    testing::Contains(name));
+        if (name == "summary") continue;
+        const std::string place = e.Text("place");
+        ASSERT_FALSE(place.empty()) << name;
+        seen[place].push_back(name);
+        if (name == "outcome") outcome[place] = &e;
+        if (name == "progress") {
+            const double* percent = e.Member("percent")->Number();
+            ASSERT_NE(percent, nullptr);
+            EXPECT_GE(*percent, 0);
+            EXPECT_LE(*percent, 100);
+        }
+    }
+    for (const auto& place : {"emu-1", "emu-2"}) {
+        const auto& order = seen[place];
+        ASSERT_FALSE(order.empty()) << place;
+        EXPECT_EQ(order.front(), "found") << place;
+        EXPECT_EQ(order.back(), "outcome") << place;
+        EXPECT_NE(std::find(order.begin(), order.end(), "restart"), order.end()) << place;
+        EXPECT_NE(std::find(order.begin(), order.end(), "log"), order.end()) << place;
+    }
+    ASSERT_TRUE(outcome["emu-1"] && outcome["emu-2"]);
+    EXPECT_EQ(outcome["emu-1"]->Text("result"), "passed");
+    EXPECT_TRUE(outcome["emu-1"]->Member("failure")->IsNull());
+    EXPECT_EQ(outcome["emu-1"]->Member("outcome")->Text("end"), "succeeded");
+    EXPECT_EQ(outcome["emu-2"]->Text("result"), "failed");
+    EXPECT_EQ(outcome["emu-2"]->Member("outcome")->Text("end"), "checkFailed");
+    EXPECT_EQ(outcome["emu-2"]->Member("outcome")->Text("failureLine"), "ISP Chip 3 false!");
+
+    const JsonValue& summary = events.back();
+    ASSERT_EQ(summary.Text("event"), "summary");
+    EXPECT_EQ(*summary.Member("docks")->Number(), 2);
+    EXPECT_EQ(*summary.Member("passed")->Number(), 1);
+    EXPECT_EQ(*summary.Member("failed")->Number(), 1);
+    EXPECT_EQ(*summary.Member("exitStatus")->Number(), run.status);
+}
+
+TEST(FleetJson, DockReportsAreOnePerDockWithItsPlace) {
+    const CliRun run = Cli({"--docks", "2", "--all", "--dock-report"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> places;
+    std::istringstream lines(run.err);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.starts_with("{")) continue;
+        const auto report = ParseJson(line);
+        ASSERT_TRUE(report) << line;
+        places.push_back(report->Text("place"));
+        EXPECT_NE(report->Member("report")->AsObject(), nullptr);
+    }
+    EXPECT_EQ(places, (std::vector<std::string>{"emu-1", "emu-2"}));
+}
+
+// Plugs a second dock in the moment the first leaves for its restart: the neighbour arrives,
+// in its boot loader, while the first dock's engine waits for its own dock to come back.
+class NeighbourOnRestart final : public IHidBus {
+  public:
+    explicit NeighbourOnRestart(CDockRack& rack) : m_rack(rack) {}
+    std::vector<HidInterfaceInfo> EnumerateInterfaces() override {
+        return m_rack.EnumerateInterfaces();
+    }
+    std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) override {
+        return m_rack.OpenRead(path);
+    }
+    std::unique_ptr<IHidWriteChannel> OpenWrite(const std::string& path) override {
+        return m_rack.OpenWrite(path);
+    }
+    void SetDeviceChangeSink(DeviceChangeSink sink) override {
+        if (!sink) {
+            m_rack.SetDeviceChangeSink({});
+            return;
+        }
+        m_rack.SetDeviceChangeSink([this, sink](const DeviceChange& change) {
+            if (change.kind == DeviceChangeKind::Removal && change.path.starts_with("emu-1:"))
+                m_rack.Dock(1).Plug();
+            sink(change);
+        });
+    }
+
+  private:
+    CDockRack& m_rack;
+};
+
+TEST(FleetRestart, ANeighbourArrivingDuringTheRestartIsNeverTakenForTheDock) {
+    CDockRack::Slot first{Judging(DockConfig{}, kShipped), {}};
+    first.bus.restartDelay = std::chrono::milliseconds(100);
+    CDockRack::Slot neighbour{Judging(DockConfig{}, kShipped), {}};
+    neighbour.dock.ispMode = true;
+    neighbour.bus.plugged = false;
+    CDockRack rack(std::vector<CDockRack::Slot>{first, neighbour});
+    NeighbourOnRestart bus(rack);
+
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.places = {"emu-1"};
+    plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
+    std::ostringstream out, err;
+    std::vector<DockResult> results;
+    FleetPresentation presentation;
+    const int status = RunFleet(bus, plan, presentation, out, err, false, &results);
+
+    ASSERT_TRUE(rack.Dock(1).IsPresent()) << "the neighbour never arrived";
+    EXPECT_EQ(status, 0) << out.str() << err.str();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].place, "emu-1");
+    EXPECT_EQ(results[0].verdict, DockVerdict::Passed) << results[0].failure;
+    EXPECT_TRUE(rack.Dock(0).Report().Passed());
+    // Not one report reached the neighbour.
+    EXPECT_TRUE(rack.Dock(1).ReceivedReports().empty()) << out.str();
+}
+
+// The view over a rack of two docks: the engine of one place sees that place only.
+struct ViewCase {
+    const char* name;
+    std::string place;
+    DeviceChange change;
+    bool handedOn;
+};
+
+class PlaceViewChanges : public testing::TestWithParam<ViewCase> {};
+
+TEST_P(PlaceViewChanges, HandsOnOnlyWhatConcernsItsPlace) {
+    const auto& c = GetParam();
+    CDockRack rack({DockConfig{}, DockConfig{}});
+    CPlaceView view(rack, c.place);
+    std::vector<DeviceChange> heard;
+    view.SetDeviceChangeSink([&](const DeviceChange& change) { heard.push_back(change); });
+    view.Notify(c.change);
+    EXPECT_EQ(heard.size(), c.handedOn ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PlaceViewChanges,
+    testing::Values(
+        ViewCase{
+            "ArrivalAtItsPlace", "emu-1", {DeviceChangeKind::Arrival, "emu-1:dock/ap/1"}, true},
+        ViewCase{"ArrivalAtAnotherPlace",
+                 "emu-1",
+                 {DeviceChangeKind::Arrival, "emu-2:dock/ap/1"},
+                 false},
+        // A claim let go elsewhere, or an interface already gone again: the engine looks.
+        ViewCase{
+            "ArrivalOfAnUnknownPath", "emu-1", {DeviceChangeKind::Arrival, "/run/claim"}, true},
+        // The engine itself ignores a removal of a path not its own.
+        ViewCase{"RemovalAnywhere", "emu-1", {DeviceChangeKind::Removal, "emu-2:dock/ap/1"}, true},
+        // The bus tells whose arrival it is: no enumeration needed, nor a node still there.
+        ViewCase{"ArrivalToldAtAnotherPlace",
+                 "emu-1",
+                 {DeviceChangeKind::Arrival, "emu-2:dock/isp/9", "emu-2"},
+                 false},
+        ViewCase{"ArrivalToldAtItsPlace",
+                 "emu-1",
+                 {DeviceChangeKind::Arrival, "emu-1:dock/isp/9", "emu-1"},
+                 true},
+        ViewCase{
+            "NoPlaceSeesEverything", "", {DeviceChangeKind::Arrival, "emu-2:dock/ap/1"}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PlaceView, EnumeratesOnlyItsPlace) {
+    CDockRack rack({DockConfig{}, DockConfig{}, DockConfig{}});
+    for (const std::string place : {"emu-1", "emu-2", "emu-3"}) {
+        CPlaceView view(rack, place);
+        const auto interfaces = view.EnumerateInterfaces();
+        ASSERT_EQ(interfaces.size(), 1u) << place;
+        EXPECT_EQ(interfaces[0].place, place);
+        EXPECT_TRUE(view.OpenWrite(interfaces[0].path)) << place;
+    }
+    EXPECT_EQ(CPlaceView(rack, "").EnumerateInterfaces().size(), 3u);
+    EXPECT_TRUE(CPlaceView(rack, "emu-9").EnumerateInterfaces().empty());
+}
+
+TEST(StatusCommand, ListsPlaceModeVersionAndWhetherThePackageWouldUpgrade) {
+    std::ostringstream out, err;
+    const int status = RunTamblorCli(
+        {"status", "--simulate", "--docks", "2", "--device-version", "V200", "--json"},
+        kShipped.path, out, err);
+    EXPECT_EQ(status, 0) << err.str();
+    const auto doc = ParseJson(out.str());
+    ASSERT_TRUE(doc) << out.str();
+    std::ostringstream text;
+    EXPECT_EQ(
+        RunTamblorCli({"status", "--simulate", "--device-mode", "isp"}, kShipped.path, text, err),
+        0);
+    EXPECT_EQ(text.str(),
+              "PLACE        MODE  VERSION  UPGRADE\n"
+              "emu-1        ISP   -        yes\n");
+    EXPECT_THAT(out.str(), HasSubstr("\"place\":\"emu-1\",\"path\":\"emu-1:dock/ap/1\",\"mode\":"
+                                     "\"AP\",\"version\":\"V200\",\"wouldUpgrade\":false"));
+}
+
+#ifndef _WIN32
+// Stop signals exist on POSIX only: elsewhere a station runs until its process is ended.
+// The station: docks plugged in one after another are each taken; a Ctrl-C while a dock is
+// being written only warns; one when none is ends the run, whose verdicts stand.
+TEST(FleetWatch, TakesEachDockAsItComesAndStopsOnlyWhenNoneIsWritten) {
+    DockConfig current = Judging(DockConfig{}, kShipped);
+    current.version = {'V', 2, 0, 0};
+    EmulatedBusOptions slow;
+    slow.latency = std::chrono::milliseconds(2);
+    EmulatedBusOptions later = slow;
+    later.plugged = false;
+    CDockRack rack(
+        std::vector<CDockRack::Slot>{{Judging(DockConfig{}, kShipped), slow}, {current, later}});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.all = true;
+    plan.watch = true;
+    plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
+    std::ostringstream out, err;
+    std::vector<DockResult> results;
+    std::thread operatorHand([&] {
+        const auto waitFor = [](const std::function<bool()>& done) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (!done() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        };
+        // Dock 1 in the middle of its stream.
+        waitFor([&] { return rack.Dock(0).ReceivedReports().size() > 100; });
+        ::kill(::getpid(), SIGINT);
+        waitFor([&] { return rack.Dock(0).Report().Passed() && rack.Dock(0).Pending() == 0; });
+        rack.Dock(1).Plug();
+        waitFor([&] { return rack.Dock(1).ReceivedReports().size() >= 2; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(::getpid(), SIGINT);
+    });
+    FleetPresentation presentation;
+    const int status = RunFleet(rack, plan, presentation, out, err, true, &results);
+    operatorHand.join();
+
+    EXPECT_EQ(status, 0) << out.str() << err.str();
+    EXPECT_THAT(err.str(), HasSubstr("docks are being upgraded; stopping now may leave them "
+                                     "unusable. Press Ctrl-C again"));
+    ASSERT_EQ(results.size(), 2u) << err.str();
+    EXPECT_EQ(results[0].place, "emu-1");
+    EXPECT_EQ(results[0].verdict, DockVerdict::Passed) << results[0].failure;
+    EXPECT_EQ(results[1].place, "emu-2");
+    EXPECT_EQ(results[1].verdict, DockVerdict::Current);
+    EXPECT_TRUE(rack.Dock(0).Report().Passed());
+    EXPECT_THAT(err.str(), HasSubstr("2 docks: 1 passed, 0 failed, 1 already current"));
+}
+#endif
+
+// status asks each dock what the scan asks, and nothing more: in AP its mode and version, in
+// its boot loader its mode.
+TEST(StatusCommand, WritesNothingButTheScansQueries) {
+    DockConfig inBootLoader;
+    inBootLoader.ispMode = true;
+    CDockRack rack({DockConfig{}, inBootLoader});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.all = true;
+    plan.queryOnly = true;
+    plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
+    std::ostringstream out, err;
+    std::vector<DockResult> results;
+    FleetPresentation presentation;
+    presentation.quiet = true;
+    EXPECT_EQ(RunFleet(rack, plan, presentation, out, err, false, &results), 0) << err.str();
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(rack.Dock(0).ReceivedReports(),
+              (std::vector<Report>{MakeCommandReport(IspCommand::GetMode),
+                                   MakeCommandReport(IspCommand::GetVersion)}));
+    EXPECT_EQ(rack.Dock(1).ReceivedReports(),
+              (std::vector<Report>{MakeCommandReport(IspCommand::GetMode)}));
+    ASSERT_EQ(results.size(), 2u);
+    for (const auto& result : results) {
+        EXPECT_EQ(result.verdict, DockVerdict::Queried);
+        EXPECT_TRUE(result.wouldUpgrade) << result.place;
+    }
+}
+
+}  // namespace
+}  // namespace tamblor::test
