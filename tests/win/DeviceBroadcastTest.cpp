@@ -15,8 +15,8 @@
 
 #include "FakeHidPlatform.h"
 #include "app/TamblorEngine.h"
-#include "core/TestDoubles.h"
-#include "core/TestPackage.h"
+#include "app/TestDoubles.h"
+#include "app/TestPackage.h"
 #include "hid/windows/WinHidBus.h"
 #include "win/app/DeviceBroadcast.h"
 #include "winutil/WideText.h"

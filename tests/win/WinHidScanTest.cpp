@@ -10,8 +10,8 @@
 
 #include "FakeHidPlatform.h"
 #include "app/TamblorEngine.h"
-#include "core/TestDoubles.h"
-#include "core/TestPackage.h"
+#include "app/TestDoubles.h"
+#include "app/TestPackage.h"
 #include "hid/windows/WinHidBus.h"
 
 namespace tamblor::test {
