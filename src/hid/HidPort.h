@@ -31,9 +31,10 @@ struct HidInterfaceInfo {
     std::string path;
     std::optional<HidAttributes> attributes;
     std::optional<HidCaps> caps;
-    // The report IDs of the collection's input reports, where its path also carries other
-    // collections' reports (a hidraw node of a device that numbers its reports). Empty where
-    // the path carries this collection's reports only.
+    // The report IDs of the collection's input reports, where its path may also carry other
+    // collections' reports (a hidraw node of a device that numbers its reports; under Wine, the
+    // handle of a device's first collection). Empty where the path carries this collection's
+    // reports only, or its reports carry no ID.
     std::vector<std::uint8_t> inputReportIds{};
     // Where the device is plugged in, a name that stays the same while the device restarts
     // (on Linux the USB port chain "BUSNUM-DEVPATH", such as "3-1.4"). Empty where the platform

@@ -15,11 +15,11 @@
 
 #include "FakeHidPlatform.h"
 #include "app/TamblorEngine.h"
-#include "core/TestDoubles.h"
-#include "core/TestPackage.h"
+#include "app/TestDoubles.h"
+#include "app/TestPackage.h"
+#include "hid/windows/WinHidBus.h"
 #include "win/app/DeviceBroadcast.h"
-#include "win/hid/WinHidBus.h"
-#include "win/util/WideText.h"
+#include "winutil/WideText.h"
 
 namespace tamblor::test {
 namespace {

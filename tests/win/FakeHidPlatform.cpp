@@ -17,6 +17,7 @@ constexpr DWORD kBadLength = ERROR_INVALID_USER_BUFFER;
 struct Preparsed {
     HidCaps caps;
     std::vector<std::uint8_t> outputReportIds;
+    std::vector<std::uint8_t> inputReportIds;
 };
 
 }  // namespace
@@ -318,8 +319,8 @@ BOOLEAN WINAPI FakeHidPlatform::GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_
     const auto& device = self->m_devices[it->second.device];
     if (!device.caps) return FALSE;
     ++self->m_preparsed;
-    *data =
-        reinterpret_cast<PHIDP_PREPARSED_DATA>(new Preparsed{*device.caps, device.outputReportIds});
+    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(
+        new Preparsed{*device.caps, device.outputReportIds, device.inputReportIds});
     return TRUE;
 }
 
@@ -345,9 +346,12 @@ NTSTATUS WINAPI FakeHidPlatform::InitializeReportForID(HIDP_REPORT_TYPE type, UC
                                                        PHIDP_PREPARSED_DATA data, PCHAR report,
                                                        ULONG length) {
     const auto& source = *reinterpret_cast<Preparsed*>(data);
-    if (type != HidP_Output) return HIDP_STATUS_REPORT_DOES_NOT_EXIST;
-    if (length != source.caps.outputReportByteLength) return HIDP_STATUS_INVALID_REPORT_LENGTH;
-    const auto& ids = source.outputReportIds;
+    if (type != HidP_Output && type != HidP_Input) return HIDP_STATUS_REPORT_DOES_NOT_EXIST;
+    const bool output = type == HidP_Output;
+    const auto expected =
+        output ? source.caps.outputReportByteLength : source.caps.inputReportByteLength;
+    if (length != expected) return HIDP_STATUS_INVALID_REPORT_LENGTH;
+    const auto& ids = output ? source.outputReportIds : source.inputReportIds;
     const bool declared =
         ids.empty() ? id == 0 : std::find(ids.begin(), ids.end(), id) != ids.end();
     if (!declared) return HIDP_STATUS_REPORT_DOES_NOT_EXIST;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "hid/HidPort.h"
-#include "win/hid/HidApi.h"
+#include "hid/windows/HidApi.h"
 
 namespace tamblor::test {
 
@@ -35,6 +35,8 @@ class FakeHidPlatform {
         DWORD writeError = 0;  // the last error of a failed write
         // The IDs of the collection's output reports; empty when its reports carry none.
         std::vector<std::uint8_t> outputReportIds{2};
+        // The IDs of the collection's input reports; empty when its reports carry none.
+        std::vector<std::uint8_t> inputReportIds{2};
         // A driver that never completes a cancelled or closed transfer.
         bool ignoresCancel = false;
     };

@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "FakeHidPlatform.h"
-#include "win/hid/WinHidBus.h"
-#include "win/hid/WinHidChannels.h"
-#include "win/util/WideText.h"
+#include "hid/windows/WinHidBus.h"
+#include "hid/windows/WinHidChannels.h"
+#include "winutil/WideText.h"
 
 namespace tamblor::test {
 namespace {
@@ -340,6 +340,36 @@ TEST(WinHidBusEnumerate, ACollectionWithoutOutputReportTwoHasNoOutputReports) {
         EXPECT_EQ(found[0].caps->outputReportByteLength, c.outputLength);
         EXPECT_EQ(found[0].caps->inputReportByteLength, 64);
         EXPECT_EQ(fake.LivePreparsedData(), 0);
+    }
+}
+
+// Wine presents only a device's first top-level collection, and its handle also gets the
+// reports of the device's other collections: a keyboard's (ID 1) must not pass for the dock's
+// answer. A collection that numbers no reports has nothing to tell apart.
+TEST(WinHidBusOpen, TheInterfaceReadPassesOnlyReportsTheCollectionDeclares) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> declared;
+        std::uint8_t firstId;  // the ID of the first report ReadReport returns
+    };
+    const Case cases[] = {{"numbered reports", {2}, 2}, {"no report IDs", {}, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHidPlatform fake;
+        Device dock{kDock};
+        dock.inputReportIds = c.declared;
+        fake.SetDevices({dock});
+        win::CWinHidBus bus(fake.Api());
+        const auto found = bus.EnumerateInterfaces();
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].inputReportIds, c.declared);
+        const auto read = bus.OpenInterfaceRead(found[0]);
+        ASSERT_NE(read, nullptr);
+        fake.DeliverInput(kDock, {1, 0, 0x04});  // a key pressed
+        fake.DeliverInput(kDock, {2, 7, 0xFE, 0xFF, 7});
+        std::array<std::uint8_t, 64> buffer{};
+        EXPECT_EQ(read->ReadReport(buffer), 64);
+        EXPECT_EQ(buffer[0], c.firstId);
     }
 }
 

@@ -10,9 +10,9 @@
 
 #include "FakeHidPlatform.h"
 #include "app/TamblorEngine.h"
-#include "core/TestDoubles.h"
-#include "core/TestPackage.h"
-#include "win/hid/WinHidBus.h"
+#include "app/TestDoubles.h"
+#include "app/TestPackage.h"
+#include "hid/windows/WinHidBus.h"
 
 namespace tamblor::test {
 namespace {

@@ -15,6 +15,7 @@
 //   window-probe wait-box MS          waits until the tool shows a message box
 //   window-probe wait-no-box MS       waits until the tool shows no message box
 //   window-probe wait-exit MS         prints "armed", then how many ms until the process ends
+//   window-probe hold                 keeps Wine's desktop process running until killed
 #include <windows.h>
 
 #include <cstdio>
@@ -108,7 +109,7 @@ int Usage() {
     std::fprintf(
         stderr,
         "usage: window-probe text|wait-log|log-after|wait-enabled|ready|center|rect|wait-box|"
-        "wait-no-box|wait-exit ...\n");
+        "wait-no-box|wait-exit|hold ...\n");
     return 2;
 }
 
@@ -117,6 +118,14 @@ int Usage() {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     const std::wstring command = argv[1];
+    if (command == L"hold" && argc == 2) {
+        // Wine ends its desktop process once no program uses the desktop, and starts it again
+        // for the next window, which a loaded machine under emulation may not do in time.
+        ::GetDesktopWindow();
+        std::printf("holding\n");
+        std::fflush(stdout);
+        ::Sleep(INFINITE);
+    }
     // A slow machine (Wine under emulation) takes half a minute and more to show the window.
     const HWND dialog = FindDialog(120000);
     if (dialog == nullptr) {

@@ -2,7 +2,7 @@
 
 #include <dbt.h>
 
-#include "win/util/WideText.h"
+#include "winutil/WideText.h"
 
 namespace tamblor::win {
 

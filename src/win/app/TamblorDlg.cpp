@@ -11,7 +11,7 @@
 #include "DeviceBroadcast.h"
 #include "skin/DialogLayout.h"
 #include "skin/DialogSkin.h"
-#include "win/util/WideText.h"
+#include "winutil/WideText.h"
 
 namespace tamblor::win {
 namespace {

@@ -11,10 +11,10 @@
 #include <optional>
 #include <string>
 
-#include "cli/TextFormat.h"
 #include "app/DockMatch.h"
+#include "cli/TextFormat.h"
+#include "hid/windows/WinHidBus.h"
 #include "package/PackageLoader.h"
-#include "win/hid/WinHidBus.h"
 
 namespace {
 
@@ -44,8 +44,8 @@ std::string Json(const tamblor::HidInterfaceInfo& info, const std::optional<Iden
     }
     out += ",\"match\":";
     if (!wanted) return out + "null}";
-    return out + (tamblor::MatchesDock(info, wanted->vendorId, wanted->productId) ? "true}"
-                                                                                      : "false}");
+    return out +
+           (tamblor::MatchesDock(info, wanted->vendorId, wanted->productId) ? "true}" : "false}");
 }
 
 }  // namespace

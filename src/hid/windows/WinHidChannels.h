@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -8,7 +9,7 @@
 
 #include "HidApi.h"
 #include "hid/HidPort.h"
-#include "win/util/WinHandle.h"
+#include "winutil/WinHandle.h"
 
 namespace tamblor::win {
 
@@ -30,13 +31,22 @@ struct WinHidTimeouts {
 // True for the errors a read or write gives once the device has left: no retry can help.
 bool IsDeviceGoneError(DWORD error);
 
+// Which input reports a read channel passes on. Wine presents only a device's first top-level
+// collection, yet hands its handle the reports of every collection of the device (a
+// keyboard's beside the dock's): only reports whose ID the collection declares are ours.
+struct WinHidReportFilter {
+    bool byId = false;  // unset: every report comes through
+    std::bitset<256> ids;
+};
+
 // One overlapped read at a time on a device opened for reading. A read waits on its own
 // completion event and on the cancel event, so Cancel() frees a blocked reader at once. The
 // read goes into a buffer of the channel's own, so a read whose cancel the driver never
 // completes can be left behind without taking the caller's buffer with it.
 class CWinHidReadChannel final : public IHidReadChannel {
   public:
-    CWinHidReadChannel(const HidApi& api, HANDLE device, WinHidTimeouts timeouts = {});
+    CWinHidReadChannel(const HidApi& api, HANDLE device, WinHidTimeouts timeouts = {},
+                       WinHidReportFilter filter = {});
     int ReadReport(std::span<std::uint8_t> buffer) override;
     void Cancel() override;
 
@@ -47,12 +57,14 @@ class CWinHidReadChannel final : public IHidReadChannel {
         std::vector<std::uint8_t> bytes;
     };
 
+    int ReadOne(std::span<std::uint8_t> buffer);
     int Failed(DWORD error);
     // Cancels the transfer in flight; false when the driver did not complete it in time.
     bool CancelInFlight();
 
     const HidApi& m_api;
     const WinHidTimeouts m_timeouts;
+    const WinHidReportFilter m_filter;
     CDeviceHandle m_device;
     CHandle m_cancelEvent;
     std::unique_ptr<Transfer> m_transfer;

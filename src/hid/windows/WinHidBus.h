@@ -17,6 +17,7 @@ class CWinHidBus final : public IHidBus {
 
     std::vector<HidInterfaceInfo> EnumerateInterfaces() override;
     std::unique_ptr<IHidReadChannel> OpenRead(const std::string& path) override;
+    std::unique_ptr<IHidReadChannel> OpenInterfaceRead(const HidInterfaceInfo& info) override;
     std::unique_ptr<IHidWriteChannel> OpenWrite(const std::string& path) override;
     void SetDeviceChangeSink(DeviceChangeSink sink) override { m_sink = std::move(sink); }
     std::string OpenFailureHint() const override;
@@ -24,6 +25,8 @@ class CWinHidBus final : public IHidBus {
   private:
     HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD flags) const;
     void Probe(HidInterfaceInfo& info) const;
+    std::vector<std::uint8_t> InputReportIds(PHIDP_PREPARSED_DATA preparsed,
+                                             const HIDP_CAPS& caps) const;
 
     const HidApi& m_api;
     const WinHidTimeouts m_timeouts;

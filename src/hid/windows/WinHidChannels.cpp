@@ -24,13 +24,22 @@ bool IsDeviceGoneError(DWORD error) {
            error == ERROR_DEVICE_NOT_CONNECTED;
 }
 
-CWinHidReadChannel::CWinHidReadChannel(const HidApi& api, HANDLE device, WinHidTimeouts timeouts)
+CWinHidReadChannel::CWinHidReadChannel(const HidApi& api, HANDLE device, WinHidTimeouts timeouts,
+                                       WinHidReportFilter filter)
     : m_api(api),
       m_timeouts(timeouts),
+      m_filter(filter),
       m_device(api, device),
       m_cancelEvent(MakeManualResetEvent()) {}
 
 int CWinHidReadChannel::ReadReport(std::span<std::uint8_t> buffer) {
+    for (;;) {
+        const int n = ReadOne(buffer);
+        if (n <= 0 || !m_filter.byId || m_filter.ids.test(buffer[0])) return n;
+    }
+}
+
+int CWinHidReadChannel::ReadOne(std::span<std::uint8_t> buffer) {
     if (::WaitForSingleObject(m_cancelEvent.Get(), 0) == WAIT_OBJECT_0) return -1;
     if (m_gone) return -1;
     if (!m_transfer) m_transfer = std::make_unique<Transfer>();
