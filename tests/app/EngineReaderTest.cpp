@@ -64,6 +64,9 @@ TEST_P(DeadChannel, IsReadAtAPaceAndThenGivenUp) {
     bus.AnswerEveryRead(ReadResult{c.every});
     ASSERT_TRUE(WaitUntil([&] { return HasLine(kLost); })) << "the reader never gave up";
     const auto gaveUp = Clock::now();
+    // The reader's thread posts the lost line and the verdict one after the other: the second
+    // may still be on its way when the first is seen.
+    WaitUntil([&] { return ui.Lines().size() >= c.lines.size(); });
     EXPECT_THAT(ui.Lines(), ElementsAreArray(c.lines));
     EXPECT_EQ(engine->UpgradeState(), c.after);
     EXPECT_EQ(engine->Link().g_deviceConnected, 0);
