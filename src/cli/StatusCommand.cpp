@@ -11,6 +11,7 @@
 #include "DeviceUpgrade.h"
 #include "FleetRun.h"
 #include "PackageText.h"
+#include "SharedDockOptions.h"
 #include "StopSignals.h"
 #include "TextFormat.h"
 #include "hid/PlatformHidBus.h"
@@ -20,8 +21,6 @@ namespace tamblor {
 namespace {
 
 constexpr std::string_view kCommand = "status";
-constexpr std::uint64_t kMaxDocks = 64;
-constexpr std::uint64_t kMaxWaitSeconds = 24 * 3600;
 
 constexpr const char* kHelp =
     "usage: tamblor-cli status [--json] [--wait SECONDS] [--package FILE]\n"
@@ -71,24 +70,9 @@ std::string ReadOptions(const ParsedCommandLine& parsed, StatusOptions& options)
             options.simulate = true;
         } else if (name == "--package") {
             options.package = value;
-        } else if (name == "--wait") {
-            const auto seconds = ParseDecimal(value, kMaxWaitSeconds);
-            if (!seconds) return "--wait takes a whole number of seconds, not '" + value + "'";
-            options.wait = std::chrono::seconds(*seconds);
-        } else if (name == "--docks") {
-            const auto docks = ParseDecimal(value, kMaxDocks);
-            if (!docks || *docks == 0) {
-                return "--docks takes a number of docks from 1 to " + std::to_string(kMaxDocks) +
-                       ", not '" + value + "'";
-            }
-            options.docks = *docks;
-        } else if (name == "--device-mode") {
-            if (value != "ap" && value != "isp") return "--device-mode takes ap or isp";
-            options.dock.ispMode = value == "isp";
-        } else if (name == "--device-version") {
-            if (!ParseDeviceVersion(value, options.dock.version)) {
-                return "--device-version takes a letter and three digits, e.g. V102";
-            }
+        } else if (auto problem = ReadSharedDockOption(
+                       name, value, {options.wait, options.docks, options.dock})) {
+            if (!problem->empty()) return *problem;
         }
     }
     if (!options.simulate) {

@@ -16,6 +16,7 @@
 #include "FleetRun.h"
 #include "InterruptPolicy.h"
 #include "PackageText.h"
+#include "SharedDockOptions.h"
 #include "SimulatedUpgrade.h"
 #include "StopSignals.h"
 #include "TerminalOutput.h"
@@ -32,8 +33,6 @@ constexpr std::string_view kCommand = "upgrade";
 constexpr std::uint64_t kMaxLatencyUs = 1'000'000;
 
 // Enough for a cart of docks on a few hubs; the emulated run starts a dock per number.
-constexpr std::uint64_t kMaxDocks = 64;
-constexpr std::uint64_t kMaxWaitSeconds = 24 * 3600;
 
 struct UpgradeOptions {
     bool simulate = false;
@@ -142,13 +141,6 @@ std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options
             options.dockReport = true;
         } else if (name == "--package") {
             options.package = value;
-        } else if (name == "--device-mode") {
-            if (value != "ap" && value != "isp") return "--device-mode takes ap or isp";
-            options.dock.ispMode = value == "isp";
-        } else if (name == "--device-version") {
-            if (!ParseDeviceVersion(value, options.dock.version)) {
-                return "--device-version takes a letter and three digits, e.g. V102";
-            }
         } else if (name == "--latency-us") {
             const auto micros = ParseDecimal(value, kMaxLatencyUs);
             if (!micros) {
@@ -178,20 +170,9 @@ std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options
             options.json = true;
         } else if (name == "--device") {
             options.places.push_back(value);
-        } else if (name == "--wait") {
-            const auto seconds = ParseDecimal(value, kMaxWaitSeconds);
-            if (!seconds) {
-                return "--wait takes a whole number of seconds from 0 to " +
-                       std::to_string(kMaxWaitSeconds) + ", not '" + value + "'";
-            }
-            options.wait = std::chrono::seconds(*seconds);
-        } else if (name == "--docks") {
-            const auto docks = ParseDecimal(value, kMaxDocks);
-            if (!docks || *docks == 0) {
-                return "--docks takes a number of docks from 1 to " + std::to_string(kMaxDocks) +
-                       ", not '" + value + "'";
-            }
-            options.docks = *docks;
+        } else if (auto problem = ReadSharedDockOption(
+                       name, value, {options.wait, options.docks, options.dock})) {
+            if (!problem->empty()) return *problem;
         }
     }
     if (options.watch && !options.all) return "--watch needs --all";
