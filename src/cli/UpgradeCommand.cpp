@@ -254,10 +254,8 @@ std::string RackJudgement(CDockRack& rack, const std::string& place) {
     return {};
 }
 
-int RunSimulatedFleet(UpgradeOptions options, const PackageInfo& package, std::ostream& out,
-                      std::ostream& err) {
-    options.dock.expected = LoadDockExpectation(options.package);
-    CDockRack rack(RackConfigs(options), options.bus);
+// Which docks the run takes and how long it waits for them, as the options say.
+FleetPlan PlanFor(const UpgradeOptions& options, const PackageInfo& package) {
     FleetPlan plan;
     plan.packagePath = options.package;
     plan.package = package;
@@ -265,6 +263,14 @@ int RunSimulatedFleet(UpgradeOptions options, const PackageInfo& package, std::o
     plan.places = options.places;
     plan.watch = options.watch;
     plan.wait = options.wait;
+    return plan;
+}
+
+int RunSimulatedFleet(UpgradeOptions options, const PackageInfo& package, std::ostream& out,
+                      std::ostream& err) {
+    options.dock.expected = LoadDockExpectation(options.package);
+    CDockRack rack(RackConfigs(options), options.bus);
+    FleetPlan plan = PlanFor(options, package);
     plan.quiet = [&rack](const std::string& place) {
         const CEmulatedDock* dock = rack.DockAt(place);
         return dock == nullptr || dock->Pending() == 0;
@@ -303,13 +309,7 @@ int RunFleetOnDevice(const UpgradeOptions& options, const PackageInfo& package, 
         CStopSignalsBlocked shield;
         bus = CreatePlatformHidBus();
     }
-    FleetPlan plan;
-    plan.packagePath = options.package;
-    plan.package = package;
-    plan.all = options.all;
-    plan.places = options.places;
-    plan.watch = options.watch;
-    plan.wait = options.wait;
+    FleetPlan plan = PlanFor(options, package);
     plan.offerWait = kDockWait;
     plan.sequenceWait = kSequenceWait;
     FleetPresentation presentation;
