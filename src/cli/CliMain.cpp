@@ -81,10 +81,10 @@ bool OutputIsTheWork(const std::vector<std::string>& args) {
 }  // namespace
 
 int RunTamblorCli(const std::vector<std::string>& args, const std::filesystem::path& self,
-                  std::ostream& out, std::ostream& err) {
+                  std::ostream& out, std::ostream& err, const std::function<bool()>& delivered) {
     const int status = Dispatch(args, self, out, err);
     // `info > file` on a full disk, or with stdout closed, must not pass for a shown package.
-    if (status == 0 && OutputIsTheWork(args) && !out.flush()) {
+    if (status == 0 && OutputIsTheWork(args) && !(out.flush() && (!delivered || delivered()))) {
         err << "tamblor-cli: cannot write the output\n";
         return 1;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -8,8 +9,11 @@
 namespace tamblor {
 
 // The whole command line after the program's name: the command and its arguments.
+// `delivered` (may be empty) waits until what went to `out` has reached its reader and says
+// whether all of it did; where output is the command's whole work, its status depends on it.
 int RunTamblorCli(const std::vector<std::string>& args, const std::filesystem::path& self,
-                  std::ostream& out, std::ostream& err);
+                  std::ostream& out, std::ostream& err,
+                  const std::function<bool()>& delivered = {});
 
 // Each subcommand takes the arguments after its name and returns the process exit status.
 // `self` is the path of the running executable, the default package carrier.

@@ -223,7 +223,10 @@ void CDockFleet::Advance(FleetDock& dock, Clock::time_point now) {
                 dock.away = false;
                 m_output.Stage(dock.place, "upgrade");
             }
-            if (!dock.engine->IsUpgradeRunning()) {
+            if (!connected && quiet) {
+                // Gone, and nothing is left to happen at its place: it will not come back.
+                FinishByOutcome(dock);
+            } else if (!dock.engine->IsUpgradeRunning()) {
                 dock.phase = FleetDock::Phase::Return;
                 dock.returnSince = now;
                 m_output.Stage(dock.place, "return");
@@ -249,7 +252,7 @@ void CDockFleet::FinishByOutcome(FleetDock& dock) {
     Finish(dock, verdict, std::move(failure));
 }
 
-void CDockFleet::Finish(FleetDock& dock, DockVerdict verdict, std::string failure) {
+void CDockFleet::Finish(FleetDock& dock, DockVerdict verdict, std::string failure, bool stopped) {
     DockResult result;
     result.place = dock.place;
     result.path = dock.path;
@@ -265,7 +268,8 @@ void CDockFleet::Finish(FleetDock& dock, DockVerdict verdict, std::string failur
     dock.engine.reset();
     dock.ui.Silence();
     dock.phase = FleetDock::Phase::Done;
-    m_output.Stage(dock.place, "done");
+    // A dock cut off by a stop has not come to the end of its sequence, whatever comes of it.
+    m_output.Stage(dock.place, stopped ? "stopped" : "done");
     m_output.Outcome(result);
     if (m_plan.watch) m_settledPlaces.insert(dock.place);
     m_results.push_back(std::move(result));
@@ -292,7 +296,7 @@ void CDockFleet::Close() {
         const bool wasRunning = dock->phase == FleetDock::Phase::Run;
         dock->engine->OnDestroy();
         if (wasRunning) {
-            Finish(*dock, DockVerdict::Failed, "stopped while the dock was being upgraded");
+            Finish(*dock, DockVerdict::Failed, "stopped while the dock was being upgraded", true);
         } else {
             dock->engine.reset();
             dock->phase = FleetDock::Phase::Done;

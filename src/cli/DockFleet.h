@@ -83,7 +83,7 @@ class CDockFleet {
     void Choose(std::chrono::steady_clock::time_point now);
     void Adopt(const Found& dock);
     void Advance(FleetDock& dock, std::chrono::steady_clock::time_point now);
-    void Finish(FleetDock& dock, DockVerdict verdict, std::string failure);
+    void Finish(FleetDock& dock, DockVerdict verdict, std::string failure, bool stopped = false);
     void FinishByOutcome(FleetDock& dock);
     void WatchForNewDocks();
 

@@ -52,7 +52,7 @@ class IFleetOutput {
   public:
     virtual ~IFleetOutput() = default;
     virtual void Found(const std::string& place, const std::string& path) = 0;
-    // "scan", "upgrade", "restart", "return", "done".
+    // "scan", "upgrade", "restart", "return", "done", or "stopped" (cut off by a stop).
     virtual void Stage(const std::string& place, std::string_view stage) = 0;
     virtual void Progress(const std::string& place, int percent) = 0;
     virtual void Log(const std::string& place, const std::string& text) = 0;

@@ -14,6 +14,13 @@ int StopStatus(StopSignal signal) {
     return 130;
 }
 
+bool IsStopStatus(int status) {
+    for (const auto signal : {StopSignal::Interrupt, StopSignal::Terminate, StopSignal::Hangup}) {
+        if (status == StopStatus(signal)) return true;
+    }
+    return false;
+}
+
 const char* SignalName(StopSignal signal) {
     switch (signal) {
         case StopSignal::Terminate:

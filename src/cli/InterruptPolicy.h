@@ -9,6 +9,8 @@ enum class StopSignal { Interrupt, Terminate, Hangup };  // Ctrl-C (SIGINT); SIG
 
 // The shell's convention for a tool that a signal ended: 128 and the signal's number.
 int StopStatus(StopSignal signal);
+// The status is one that a stop signal gave.
+bool IsStopStatus(int status);
 // "Ctrl-C", "SIGTERM", "SIGHUP".
 const char* SignalName(StopSignal signal);
 

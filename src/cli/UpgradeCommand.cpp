@@ -169,6 +169,14 @@ std::string ReadOptions(const ParsedCommandLine& parsed, UpgradeOptions& options
         } else if (name == "--json") {
             options.json = true;
         } else if (name == "--device") {
+            if (!IsPlaceName(value)) {
+                return "--device takes a place as 'list' shows it (such as 3-1.4), not '" +
+                       OneLineText(value) + "'";
+            }
+            if (std::find(options.places.begin(), options.places.end(), value) !=
+                options.places.end()) {
+                return "--device " + value + " is given twice";
+            }
             options.places.push_back(value);
         } else if (auto problem = ReadSharedDockOption(
                        name, value, {options.wait, options.docks, options.dock})) {
@@ -280,9 +288,9 @@ int RunSimulatedFleet(UpgradeOptions options, const PackageInfo& package, std::o
     presentation.json = options.json;
     presentation.terminal = !options.json && StdoutIsTerminal();
     std::vector<DockResult> results;
-    // Only a station waits for a stop; any other emulated run ends by itself.
-    const int status =
-        RunFleet(rack, std::move(plan), presentation, out, err, options.watch, &results);
+    // Stopped, a rehearsal still ends with its verdicts and the docks' reports, as a real run
+    // does.
+    const int status = RunFleet(rack, std::move(plan), presentation, out, err, true, &results);
     for (std::size_t i = 0; i < rack.Size(); ++i) {
         const auto& place = rack.PlaceOf(i);
         const DockReport report = rack.Dock(i).Report();

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamblor {
@@ -41,6 +42,23 @@ struct HidInterfaceInfo {
     // cannot tell; such a device cannot be claimed beyond its path.
     std::string place{};
 };
+
+// A place as a platform names one: letters, digits, '.', '-' and '_', 64 at most, and not
+// beginning with '.' or '-'. A name outside this set never names a port, and never becomes a
+// file name or an option.
+inline bool IsPlaceName(std::string_view place) {
+    constexpr std::size_t kMaxLength = 64;
+    if (place.empty() || place.size() > kMaxLength || place.front() == '.' ||
+        place.front() == '-') {
+        return false;
+    }
+    for (const char c : place) {
+        const bool allowed = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                             (c >= 'A' && c <= 'Z') || c == '.' || c == '-' || c == '_';
+        if (!allowed) return false;
+    }
+    return true;
+}
 
 class IHidReadChannel {
   public:

@@ -124,7 +124,25 @@ INSTANTIATE_TEST_SUITE_P(
                   {}},
         FleetCase{
             "BadNumberedFault", {"--fault", "0:chip3-checksum-wrong"}, 2, {"dock number"}, {}},
-        FleetCase{"DocksNeedsSimulate", {"--docks", "0"}, 2, {"--docks takes"}, {}}),
+        // Dock 1 leaves for its boot loader and never comes back: it is failed as soon as
+        // nothing is left to happen at its place, and dock 2 is not held back.
+        FleetCase{"OneNeverReturns",
+                  {"--docks", "2", "--all", "--fault", "1:no-return-after-isp-enter"},
+                  1,
+                  {"emu-1: upgrade failed: Chip 3 was not verified", "emu-2: upgrade succeeded"},
+                  {"stopped answering"}},
+        FleetCase{"DocksNeedsSimulate", {"--docks", "0"}, 2, {"--docks takes"}, {}},
+        // A place is a port's name, never a path or an option.
+        FleetCase{"DeviceNotAPlace",
+                  {"--docks", "2", "--device", "../emu-1"},
+                  2,
+                  {"--device takes a place as 'list' shows it (such as 3-1.4), not '../emu-1'"},
+                  {"emu-1: "}},
+        FleetCase{"DeviceTwice",
+                  {"--docks", "2", "--device", "emu-1", "--device", "emu-1"},
+                  2,
+                  {"--device emu-1 is given twice"},
+                  {"emu-1: "}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 std::vector<JsonValue> Events(const std::string& out) {
@@ -397,6 +415,47 @@ TEST(FleetWatch, TakesEachDockAsItComesAndStopsOnlyWhenNoneIsWritten) {
     EXPECT_EQ(results[1].verdict, DockVerdict::Current);
     EXPECT_TRUE(rack.Dock(0).Report().Passed());
     EXPECT_THAT(err.str(), HasSubstr("2 docks: 1 passed, 0 failed, 1 already current"));
+}
+
+// SIGTERM in the middle of a dock's stream: its events end in "stopped" and its failed outcome,
+// never in "done", which a script takes for a sequence that came to its end.
+TEST(FleetJson, ADockCutOffByAStopIsToldStoppedNotDone) {
+    EmulatedBusOptions slow;
+    slow.latency = std::chrono::milliseconds(2);
+    CDockRack rack(std::vector<CDockRack::Slot>{{Judging(DockConfig{}, kShipped), slow}});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.all = true;
+    std::ostringstream out, err;
+    std::thread operatorHand([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (rack.Dock(0).ReceivedReports().size() <= 100 &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::kill(::getpid(), SIGTERM);
+    });
+    FleetPresentation presentation;
+    presentation.json = true;
+    const int status = RunFleet(rack, plan, presentation, out, err, true);
+    operatorHand.join();
+
+    EXPECT_EQ(status, 143) << err.str();
+    std::vector<std::string> stages;
+    const JsonValue* outcome = nullptr;
+    const auto events = Events(out.str());
+    for (const auto& e : events) {
+        if (e.Text("event") == "stage") stages.push_back(e.Text("stage"));
+        if (e.Text("event") == "outcome") outcome = &e;
+    }
+    ASSERT_FALSE(stages.empty()) << out.str();
+    EXPECT_EQ(stages.back(), "stopped") << out.str();
+    EXPECT_THAT(stages, testing::Not(testing::Contains("done")));
+    ASSERT_NE(outcome, nullptr) << out.str();
+    EXPECT_EQ(outcome->Text("result"), "failed");
+    EXPECT_EQ(outcome->Text("failure"), "stopped while the dock was being upgraded");
 }
 #endif
 

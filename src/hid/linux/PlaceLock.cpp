@@ -11,15 +11,9 @@
 namespace tamblor {
 namespace {
 
-constexpr std::size_t kMaxPlaceLength = 64;
 // Never blocks (a FIFO planted at the name opens at once), never follows a link, never becomes
 // our terminal.
 constexpr int kOpenFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-
-bool IsPlaceCharacter(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
-           c == '-' || c == '_';
-}
 
 PlaceLock Unavailable(std::string detail) {
     PlaceLock lock;
@@ -64,10 +58,7 @@ CUniqueFd OpenOrCreate(int folder, const std::string& file) {
 }  // namespace
 
 std::string ClaimFileName(const std::string& place) {
-    if (place.empty() || place.size() > kMaxPlaceLength || place.front() == '.') return {};
-    for (const char c : place) {
-        if (!IsPlaceCharacter(c)) return {};
-    }
+    if (!IsPlaceName(place)) return {};
     return "tamblor-dock-" + place + ".lock";
 }
 
