@@ -159,6 +159,11 @@ bool CQueuedOutput::Drain(std::optional<std::chrono::milliseconds> bound) {
            m_state->lost == 0;
 }
 
+bool CQueuedOutput::Idle() const {
+    std::lock_guard guard(m_state->lock);
+    return m_state->Idle();
+}
+
 std::size_t CQueuedOutput::Unwritten() const {
     std::lock_guard guard(m_state->lock);
     return m_state->lost + m_state->queue.size() + m_state->writing;

@@ -8,11 +8,40 @@
 #ifndef _WIN32
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "InterruptPolicy.h"
 #include "QueuedOutput.h"
+#include "StopSignals.h"
+
+namespace {
+
+using Milliseconds = std::chrono::milliseconds;
+
+// Waits for `output` to reach its reader, within `bound` when one is given. A stop signal ends
+// the wait: the run is over and its status stands, only its output is cut short. True when
+// every byte arrived.
+bool Deliver(tamblor::CQueuedOutput& output, std::optional<Milliseconds> bound,
+             tamblor::CStopSignals& stops, bool& stopped) {
+    using Clock = std::chrono::steady_clock;
+    // How soon a stop is noticed while the reader holds the output up.
+    constexpr Milliseconds kLook{50};
+    const auto deadline = bound ? Clock::now() + *bound : Clock::time_point::max();
+    for (;;) {
+        const auto left = std::chrono::duration_cast<Milliseconds>(deadline - Clock::now());
+        if (output.Drain(std::clamp(left, Milliseconds{0}, kLook))) return true;
+        if (output.Idle() || left <= kLook) return false;
+        if (stopped || !stops.Take().empty()) {
+            stopped = true;
+            return false;
+        }
+    }
+}
+
+}  // namespace
 #endif
 
 int main(int argc, char** argv) {
@@ -31,10 +60,13 @@ int main(int argc, char** argv) {
     });
     // The run is over; what it said is owed to its readers, who may read slowly (a pager). A
     // stopped run owes them less: the one who stopped it must not wait on a reader that never
-    // reads.
-    std::optional<std::chrono::milliseconds> bound;
+    // reads. Nor does a stop that comes while they are waited for end the tool by its signal:
+    // the status would then say that the run was cut short, and nothing would say why.
+    tamblor::CStopSignals stops;
+    bool stopped = false;
+    std::optional<Milliseconds> bound;
     if (tamblor::IsStopStatus(status)) bound = std::chrono::seconds(2);
-    if (!out.Drain(bound) && !outputJudged) {
+    if (!Deliver(out, bound, stops, stopped) && !outputJudged) {
         const std::size_t unwritten = out.Unwritten();
         err.Stream() << "tamblor-cli: " << unwritten << (unwritten == 1 ? " byte" : " bytes")
                      << " of output not written ("
@@ -42,7 +74,11 @@ int main(int argc, char** argv) {
                                             : "its reader did not keep up")
                      << ")\n";
     }
-    err.Drain(bound);
+    // After a stop, the line that tells what was lost still gets a moment to reach a reader
+    // that keeps up.
+    if (stopped) bound = Milliseconds{200};
+    bool stoppedAgain = false;
+    Deliver(err, bound, stops, stoppedAgain);
     return status;
 #endif
 }

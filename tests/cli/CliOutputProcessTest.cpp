@@ -132,6 +132,17 @@ class CliOutput : public testing::Test {
         return m_read;
     }
 
+    // The child has a handler for `signal` (its mask of caught signals in /proc says so).
+    bool Catches(int signal) const {
+        std::ifstream status("/proc/" + std::to_string(m_child) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigCgt:", 0) != 0) continue;
+            const unsigned long long caught = std::stoull(line.substr(7), nullptr, 16);
+            return (caught >> (signal - 1) & 1) != 0;
+        }
+        return false;
+    }
+
     // The child's wait status once it ended by itself within `bound`, or -1.
     int Ended(std::chrono::seconds bound) {
         int status = -1;
@@ -173,6 +184,9 @@ struct StopCase {
     int signal;  // 0: none; else sent once the docks' upgrades have begun and the pipe is full
     bool readerLeaves;      // the reader closes its end at the start
     bool readsAfterSignal;  // else it never reads again
+    // The signal comes once the run is over and the tool only waits for its reader, instead
+    // of in the middle of the upgrades.
+    bool afterRun;
     int status;
     std::vector<std::string> errHas;
 };
@@ -190,7 +204,14 @@ TEST_P(CliStop, EndsWithItsVerdictsAndATellingStatus) {
         ::close(m_reader);
         m_reader = -1;
     }
-    if (c.signal != 0) {
+    if (c.signal != 0 && c.afterRun) {
+        // The docks' reports come after the run; then the tool waits for its reader.
+        ASSERT_TRUE(WaitFor([&] { return Count(ReadText(Err()), "\"report\":") > 0; }, 120s))
+            << ReadText(Err());
+        EXPECT_TRUE(WaitFor([&] { return Catches(c.signal); }, 20s))
+            << "the signal is not caught while the tool waits for its reader";
+        ::kill(m_child, c.signal);
+    } else if (c.signal != 0) {
         ASSERT_TRUE(ReadUntil("\"stage\":\"upgrade\"")) << m_read << ReadText(Err());
         ASSERT_TRUE(WaitFor([&] { return PipeStalled(); }, 60s));
         ::kill(m_child, c.signal);
@@ -213,6 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
                              0,
                              true,
                              false,
+                             false,
                              0,
                              {"emu-4: upgrade succeeded", "4 docks: 4 passed, 0 failed",
                               "of output not written (Broken pipe)"}},
@@ -220,6 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                              {"--docks", "16", "--all", "--json", "--dock-report", "--latency-us",
                               "20000"},
                              SIGTERM,
+                             false,
                              false,
                              false,
                              143,
@@ -230,8 +253,20 @@ INSTANTIATE_TEST_SUITE_P(
                              SIGHUP,
                              false,
                              true,
+                             false,
                              0,
-                             {"the terminal hung up while docks were being upgraded"}}),
+                             {"the terminal hung up while docks were being upgraded"}},
+                    // Every dock passed: a stop while the tool waits for its reader cuts the
+                    // output short, not the verdict, and says so.
+                    StopCase{"TerminatedWhileTheReaderIsBehind",
+                             {"--docks", "16", "--all", "--json", "--dock-report"},
+                             SIGTERM,
+                             false,
+                             false,
+                             true,
+                             0,
+                             {"{\"place\":\"emu-16\",\"report\":",
+                              "of output not written (its reader did not keep up)"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
