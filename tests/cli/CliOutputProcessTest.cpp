@@ -219,6 +219,14 @@ TEST_P(CliStop, EndsWithItsVerdictsAndATellingStatus) {
     }
     const int status = Ended(120s);
     ASSERT_NE(status, -1) << "the tool did not end:\n" << ReadText(Err());
+    if (m_reader >= 0) {
+        // What reached the pipe ends with a whole line: a reader of JSON Lines never meets half
+        // of one.
+        const std::string read = ReadToEnd();
+        if (!read.empty()) {
+            EXPECT_EQ(read.back(), '\n') << read.substr(read.rfind('\n') + 1);
+        }
+    }
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << ":\n"
                                    << ReadText(Err());
     EXPECT_EQ(WEXITSTATUS(status), c.status) << ReadText(Err());
