@@ -6,9 +6,11 @@
 #include "SelfPath.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -20,6 +22,22 @@
 namespace {
 
 using Milliseconds = std::chrono::milliseconds;
+
+// A standard descriptor the tool was started without (`2>&-`, a launcher that closes them) is
+// held by /dev/null opened for reading: writes to it fail as they would on a closed one, and no
+// descriptor the tool opens takes its number. Otherwise the stop signals' pipe could, and the
+// tool's own messages would come back to it as Ctrl-C presses and end an upgrade halfway. Held
+// for the whole process, as the standard descriptors are.
+void HoldClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int held = ::open("/dev/null", O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
 
 // Waits for `output` to reach its reader, within `bound` when one is given. A stop signal ends
 // the wait: the run is over and its status stands, only its output is cut short. True when
@@ -45,6 +63,9 @@ bool Deliver(tamblor::CQueuedOutput& output, std::optional<Milliseconds> bound,
 #endif
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+    HoldClosedStandardDescriptors();
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     const char* argv0 = argc > 0 ? argv[0] : "tamblor-cli";
     const auto self = tamblor::SelfExecutablePath(argv0);

@@ -178,6 +178,40 @@ TEST_F(CliOutput, AReaderThatStopsReadingHoldsNoDockBack) {
     EXPECT_EQ(Count(ReadText(Err()), "\"passed\":true"), 16u);
 }
 
+// Started with stdin, stdout and stderr closed, as some launchers start a tool: the tool's own
+// messages must not reach a descriptor of its own that took their number. Dock 1 fails early
+// and its verdict line goes out while dock 2 is being written; dock 2 must go on to pass.
+TEST(CliWithoutStandardDescriptors, ItsMessagesNeverStopTheOtherDocks) {
+    std::vector<std::string> args = {
+        TAMBLOR_CLI, "upgrade",      "--simulate", "--docks", "2",
+        "--all",     "--latency-us", "1000",       "--fault", "1:remove-after-chunks=10"};
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        posix_spawn_file_actions_addclose(&files, fd);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t child = -1;
+    const int spawned = ::posix_spawn(&child, argv[0], &files, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    ASSERT_EQ(spawned, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    // 1: dock 1 failed and dock 2 passed; 130 would be a Ctrl-C nobody pressed.
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
 struct StopCase {
     const char* name;
     std::vector<std::string> args;
