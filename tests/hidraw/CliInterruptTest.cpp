@@ -411,5 +411,75 @@ TEST_F(TwoDocks, StatusListsBothInTheirBootLoader) {
     EXPECT_EQ(Count(out, "  ISP   -        yes\n"), 2u) << out.Text();
 }
 
+// Two copies whose --device lists overlap: the second is refused the dock that the first is in
+// the middle of writing, told by its place, and leaves it alone; status lists that dock as busy;
+// the first finishes both of its docks.
+class OverlappingCopies : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CHidrawTestbed::IsActive()) << "run this test under umockdev-wrapper";
+        for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+            m_nodes[i] = testbed.Plug({});
+            // Dock 2 holds back its answer to the fifth chunk of Chip 3 until released.
+            m_docks[i] =
+                std::make_unique<CGatedDock>(m_nodes[i]->master.Get(), i == 1 ? 5 : kNeverHold);
+        }
+    }
+    void TearDown() override {
+        for (auto& dock : m_docks) dock.reset();
+        for (auto& node : m_nodes) testbed.Unplug(*node);
+    }
+    const std::string& Place(std::size_t index) const { return m_nodes[index]->place; }
+    CGatedDock& Dock(std::size_t index) { return *m_docks[index]; }
+
+    CHidrawTestbed testbed;
+    TestPackage package;
+
+  private:
+    static constexpr unsigned kNeverHold = 1u << 30;
+    std::array<std::unique_ptr<PluggedNode>, 2> m_nodes;
+    std::array<std::unique_ptr<CGatedDock>, 2> m_docks;
+};
+
+TEST_F(OverlappingCopies, TheSecondLeavesTheDockTheFirstIsWritingAlone) {
+    const std::string file = package.path.string();
+    CSharedText out, err;
+    std::ostream outStream(&out), errStream(&err);
+    auto first = std::async(std::launch::async, [&] {
+        return RunTamblorCli(
+            {"upgrade", "--device", Place(0), "--device", Place(1), "--package", file},
+            package.path, outStream, errStream);
+    });
+    const auto finished = [&] { return first.wait_for(0s) == std::future_status::ready; };
+    ASSERT_TRUE(WaitUntil([&] { return finished() || Dock(1).IsHolding(); })) << err.Text();
+    ASSERT_FALSE(finished()) << out.Text() << err.Text();
+
+    CSharedText secondOut, secondErr;
+    std::ostream secondOutStream(&secondOut), secondErrStream(&secondErr);
+    const int second = RunTamblorCli({"upgrade", "--device", Place(1), "--json", "--package", file},
+                                     package.path, secondOutStream, secondErrStream);
+    EXPECT_EQ(second, 1) << secondOut.Text() << secondErr.Text();
+    EXPECT_TRUE(
+        Has(secondOut, "{\"event\":\"outcome\",\"place\":\"" + Place(1) + "\",\"result\":\"busy\""))
+        << secondOut.Text();
+    EXPECT_FALSE(Has(secondOut, "\"stage\":\"upgrade\"")) << secondOut.Text();
+
+    CSharedText statusOut, statusErr;
+    std::ostream statusOutStream(&statusOut), statusErrStream(&statusErr);
+    EXPECT_EQ(RunTamblorCli({"status", "--package", file}, package.path, statusOutStream,
+                            statusErrStream),
+              0)
+        << statusErr.Text();
+    EXPECT_TRUE(Has(statusOut, "busy (another copy of tamblor is upgrading it)"))
+        << statusOut.Text();
+
+    Dock(1).Release();
+    ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
+    EXPECT_EQ(first.get(), 0) << out.Text() << err.Text();
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(Has(err, Place(i) + ": upgrade succeeded: every check passed\n")) << err.Text();
+    }
+}
+
 }  // namespace
 }  // namespace tamblor::test
