@@ -9,6 +9,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <ostream>
@@ -298,6 +299,34 @@ INSTANTIATE_TEST_SUITE_P(
         // The log piped into `head`, which has had its line and gone.
         Row{"SigpipeDuringTheUpgradeIsIgnored", true, {SIGPIPE}, true, 0, ""}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+// The signal's handler is in place in this process (its mask of caught signals says so).
+bool Catching(int signal) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+    }
+    return false;
+}
+
+// status shows nothing while it waits for docks: stopped then, it must still say so.
+TEST_F(CliInterrupt, AStoppedStatusSaysSoAndListsNothing) {
+    std::ostream outStream(&out), errStream(&err);
+    auto run = std::async(std::launch::async, [&] {
+        return RunTamblorCli({"status", "--package", package.path.string()}, package.path,
+                             outStream, errStream);
+    });
+    const auto finished = [&] { return run.wait_for(0s) == std::future_status::ready; };
+    ASSERT_TRUE(WaitUntil([&] { return finished() || Catching(SIGINT); })) << err.Text();
+    ASSERT_FALSE(finished()) << out.Text() << err.Text();
+    ASSERT_EQ(::kill(::getpid(), SIGINT), 0);
+    ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
+    EXPECT_EQ(run.get(), 130) << out.Text() << err.Text();
+    EXPECT_EQ(err.Text(),
+              "tamblor-cli status: stopped before every dock had answered; nothing is listed\n");
+    EXPECT_EQ(out.Text(), "");
+}
 
 // A second copy of the tool on the dock that the first is upgrading is refused at once with a
 // word on why, leaves the dock alone, and the first finishes as if it were alone.
