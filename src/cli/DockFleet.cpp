@@ -304,6 +304,19 @@ void CDockFleet::Close() {
     }
 }
 
+std::vector<std::string> CDockFleet::Unfinished() const {
+    std::vector<std::string> chosen = m_plan.places;
+    for (const auto& dock : m_docks) {
+        if (std::find(chosen.begin(), chosen.end(), dock->place) == chosen.end())
+            chosen.push_back(dock->place);
+    }
+    std::erase_if(chosen, [this](const std::string& place) {
+        return std::any_of(m_results.begin(), m_results.end(),
+                           [&](const DockResult& r) { return r.place == place; });
+    });
+    return chosen;
+}
+
 FleetSummary CDockFleet::Summary() const {
     FleetSummary summary;
     summary.docks = m_results.size();

@@ -72,6 +72,9 @@ class CDockFleet {
     // No dock came within the wait (nor any of the places asked for).
     bool NoneFound() const { return m_noneFound; }
     const std::vector<DockResult>& Results() const { return m_results; }
+    // Chosen docks without a verdict of their own: a place asked for whose dock never came, or
+    // a dock still at its scan when the run was closed.
+    std::vector<std::string> Unfinished() const;
     FleetSummary Summary() const;
 
   private:

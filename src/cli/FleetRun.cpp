@@ -105,6 +105,13 @@ int RunFleet(IHidBus& bus, FleetPlan plan, const FleetPresentation& presentation
         } else if (watch) {
             // The station's normal end: the verdicts stand.
             summary.exitStatus = summary.failed > 0 ? 1 : 0;
+        } else if (const auto left = fleet.Unfinished(); !left.empty()) {
+            // The docks that passed do not make the run a success: a chosen one was never
+            // upgraded.
+            output->Note(stopped + " before the upgrade of " + Joined(left) + " started; " +
+                         (left.size() == 1 ? "that dock was" : "those docks were") +
+                         " not changed");
+            summary.exitStatus = StopStatus(stop->signal);
         }
     }
     output->Summary(summary);

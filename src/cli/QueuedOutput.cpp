@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <mutex>
 #include <streambuf>
@@ -21,6 +22,9 @@ struct CQueuedOutput::State {
     mutable std::mutex lock;
     std::condition_variable changed;
     std::string queue;
+    // The front of the queue the thread may take: up to the end of the last whole line, or to
+    // where the stream was flushed (a progress bar redrawn in place ends no line).
+    std::size_t ready = 0;
     std::size_t writing = 0;  // bytes of the chunk the thread took from the queue
     bool lineOpen = false;    // the last byte kept ended no line
     bool dropping = false;    // the rest of the current line is being dropped
@@ -48,10 +52,34 @@ struct CQueuedOutput::State {
             } else {
                 queue.append(bytes.substr(0, line));
                 lineOpen = newline == std::string_view::npos;
+                if (!lineOpen) ready = queue.size();
             }
             bytes.remove_prefix(line);
         }
         changed.notify_all();
+    }
+
+    // Writes `chunk` in pieces of whole lines, each of at most PIPE_BUF bytes where its lines
+    // allow: a pipe takes such a write whole or not at all, so a reader left behind when the
+    // tool ends never finds half a line. The errno that ended it, or 0; `unwritten` is what was
+    // left.
+    int WriteLines(std::string_view chunk, std::size_t& unwritten) const {
+        while (!chunk.empty()) {
+            std::size_t piece = chunk.size();
+            if (piece > PIPE_BUF) {
+                auto end = chunk.rfind('\n', PIPE_BUF - 1);
+                // A line longer than that goes whole, at least.
+                if (end == std::string_view::npos) end = chunk.find('\n');
+                if (end != std::string_view::npos) piece = end + 1;
+            }
+            std::size_t left = 0;
+            if (const int error = WriteAll(chunk.substr(0, piece), left); error != 0) {
+                unwritten = left + chunk.size() - piece;
+                return error;
+            }
+            chunk.remove_prefix(piece);
+        }
+        return 0;
     }
 
     // Writes `chunk` whole; the errno that ended it, or 0. `unwritten` is what was left.
@@ -79,14 +107,22 @@ struct CQueuedOutput::State {
     void Run() {
         std::unique_lock guard(lock);
         for (;;) {
-            changed.wait(guard, [this] { return !queue.empty() || closing; });
+            // The line still being given is held back until it ends, or the stream is flushed,
+            // or the writing is ending.
+            changed.wait(guard, [this] { return ready > 0 || closing; });
             if (queue.empty()) return;
             std::string chunk;
-            chunk.swap(queue);
+            if (ready > 0 && ready < queue.size()) {
+                chunk.assign(queue, 0, ready);
+                queue.erase(0, ready);
+            } else {
+                chunk.swap(queue);
+            }
+            ready = 0;
             writing = chunk.size();
             guard.unlock();
             std::size_t unwritten = 0;
-            const int error = WriteAll(chunk, unwritten);
+            const int error = WriteLines(chunk, unwritten);
             guard.lock();
             writing = 0;
             if (error != 0) {
@@ -116,9 +152,14 @@ class CQueuedOutput::Buffer : public std::streambuf {
         m_state.Append(std::string_view(s, static_cast<std::size_t>(n)));
         return n;
     }
-    // A flush hands the bytes over, nothing more; the stream stays good after a failed write,
-    // so that what follows is still counted as not written.
-    int sync() override { return 0; }
+    // A flush hands over what was written so far, nothing more; the stream stays good after a
+    // failed write, so that what follows is still counted as not written.
+    int sync() override {
+        std::lock_guard guard(m_state.lock);
+        m_state.ready = m_state.queue.size();
+        m_state.changed.notify_all();
+        return 0;
+    }
 
   private:
     State& m_state;
@@ -148,6 +189,9 @@ CQueuedOutput::~CQueuedOutput() {
 
 bool CQueuedOutput::Drain(std::optional<std::chrono::milliseconds> bound) {
     std::unique_lock guard(m_state->lock);
+    // Whatever was given is owed to the reader now, a line left open too.
+    m_state->ready = m_state->queue.size();
+    m_state->changed.notify_all();
     const auto idle = [this] { return m_state->Idle(); };
     if (bound) {
         m_state->changed.wait_for(guard, *bound, idle);
@@ -156,6 +200,11 @@ bool CQueuedOutput::Drain(std::optional<std::chrono::milliseconds> bound) {
     }
     return m_state->queue.empty() && m_state->writing == 0 && m_state->failure == 0 &&
            m_state->lost == 0;
+}
+
+bool CQueuedOutput::Idle() const {
+    std::lock_guard guard(m_state->lock);
+    return m_state->Idle();
 }
 
 std::size_t CQueuedOutput::Unwritten() const {

@@ -30,6 +30,9 @@ class CQueuedOutput {
     // no bound). True when every byte given to the stream reached the descriptor.
     bool Drain(std::optional<std::chrono::milliseconds> bound);
 
+    // Nothing is left to write: every byte given was written or dropped, or the writing failed.
+    bool Idle() const;
+
     // Bytes given to the stream and not written: dropped beyond the limit, left when the
     // writing failed, or still waiting for the reader.
     std::size_t Unwritten() const;

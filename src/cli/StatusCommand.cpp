@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "DeviceUpgrade.h"
 #include "FleetRun.h"
+#include "InterruptPolicy.h"
 #include "PackageText.h"
 #include "SharedDockOptions.h"
 #include "StopSignals.h"
@@ -32,7 +33,8 @@ constexpr const char* kHelp =
     "scan asks (its mode, and in AP its version); nothing is written to it. A dock being\n"
     "upgraded by another copy of tamblor is listed as busy and not asked.\n"
     "Exit status 0: docks were listed; 2: arguments or package refused; 4: no dock came\n"
-    "within --wait SECONDS (default 10).\n"
+    "within --wait SECONDS (default 10); 130 (Ctrl-C), 143 (SIGTERM) or 129 (SIGHUP):\n"
+    "stopped before every dock had answered, and nothing is listed.\n"
     "Options:\n"
     "  --json                 one JSON object: {\"docks\":[{\"place\",\"path\",\"mode\",\n"
     "                         \"version\",\"wouldUpgrade\",\"busy\"}...]}\n"
@@ -171,7 +173,11 @@ int RunStatusCommand(const std::vector<std::string>& args, const std::filesystem
         err << "tamblor-cli status: no dock came within " << options.wait.count() << " s\n";
         return status;
     }
-    if (status >= 128) return status;
+    if (IsStopStatus(status)) {
+        // The run shows nothing of its own: without this line a stopped status ends silent.
+        err << "tamblor-cli status: stopped before every dock had answered; nothing is listed\n";
+        return status;
+    }
     // In the bus's order of places, not in the order the docks answered.
     std::stable_sort(results.begin(), results.end(),
                      [](const DockResult& a, const DockResult& b) { return a.place < b.place; });

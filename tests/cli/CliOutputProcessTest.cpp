@@ -132,6 +132,17 @@ class CliOutput : public testing::Test {
         return m_read;
     }
 
+    // The child has a handler for `signal` (its mask of caught signals in /proc says so).
+    bool Catches(int signal) const {
+        std::ifstream status("/proc/" + std::to_string(m_child) + "/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("SigCgt:", 0) != 0) continue;
+            const unsigned long long caught = std::stoull(line.substr(7), nullptr, 16);
+            return (caught >> (signal - 1) & 1) != 0;
+        }
+        return false;
+    }
+
     // The child's wait status once it ended by itself within `bound`, or -1.
     int Ended(std::chrono::seconds bound) {
         int status = -1;
@@ -167,12 +178,49 @@ TEST_F(CliOutput, AReaderThatStopsReadingHoldsNoDockBack) {
     EXPECT_EQ(Count(ReadText(Err()), "\"passed\":true"), 16u);
 }
 
+// Started with stdin, stdout and stderr closed, as some launchers start a tool: the tool's own
+// messages must not reach a descriptor of its own that took their number. Dock 1 fails early
+// and its verdict line goes out while dock 2 is being written; dock 2 must go on to pass.
+TEST(CliWithoutStandardDescriptors, ItsMessagesNeverStopTheOtherDocks) {
+    std::vector<std::string> args = {
+        TAMBLOR_CLI, "upgrade",      "--simulate", "--docks", "2",
+        "--all",     "--latency-us", "1000",       "--fault", "1:remove-after-chunks=10"};
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        posix_spawn_file_actions_addclose(&files, fd);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t child = -1;
+    const int spawned = ::posix_spawn(&child, argv[0], &files, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    ASSERT_EQ(spawned, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    // 1: dock 1 failed and dock 2 passed; 130 would be a Ctrl-C nobody pressed.
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
 struct StopCase {
     const char* name;
     std::vector<std::string> args;
     int signal;  // 0: none; else sent once the docks' upgrades have begun and the pipe is full
     bool readerLeaves;      // the reader closes its end at the start
     bool readsAfterSignal;  // else it never reads again
+    // The signal comes once the run is over and the tool only waits for its reader, instead
+    // of in the middle of the upgrades.
+    bool afterRun;
     int status;
     std::vector<std::string> errHas;
 };
@@ -190,7 +238,14 @@ TEST_P(CliStop, EndsWithItsVerdictsAndATellingStatus) {
         ::close(m_reader);
         m_reader = -1;
     }
-    if (c.signal != 0) {
+    if (c.signal != 0 && c.afterRun) {
+        // The docks' reports come after the run; then the tool waits for its reader.
+        ASSERT_TRUE(WaitFor([&] { return Count(ReadText(Err()), "\"report\":") > 0; }, 120s))
+            << ReadText(Err());
+        EXPECT_TRUE(WaitFor([&] { return Catches(c.signal); }, 20s))
+            << "the signal is not caught while the tool waits for its reader";
+        ::kill(m_child, c.signal);
+    } else if (c.signal != 0) {
         ASSERT_TRUE(ReadUntil("\"stage\":\"upgrade\"")) << m_read << ReadText(Err());
         ASSERT_TRUE(WaitFor([&] { return PipeStalled(); }, 60s));
         ::kill(m_child, c.signal);
@@ -198,6 +253,14 @@ TEST_P(CliStop, EndsWithItsVerdictsAndATellingStatus) {
     }
     const int status = Ended(120s);
     ASSERT_NE(status, -1) << "the tool did not end:\n" << ReadText(Err());
+    if (m_reader >= 0) {
+        // What reached the pipe ends with a whole line: a reader of JSON Lines never meets half
+        // of one.
+        const std::string read = ReadToEnd();
+        if (!read.empty()) {
+            EXPECT_EQ(read.back(), '\n') << read.substr(read.rfind('\n') + 1);
+        }
+    }
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << ":\n"
                                    << ReadText(Err());
     EXPECT_EQ(WEXITSTATUS(status), c.status) << ReadText(Err());
@@ -213,6 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
                              0,
                              true,
                              false,
+                             false,
                              0,
                              {"emu-4: upgrade succeeded", "4 docks: 4 passed, 0 failed",
                               "of output not written (Broken pipe)"}},
@@ -220,6 +284,7 @@ INSTANTIATE_TEST_SUITE_P(
                              {"--docks", "16", "--all", "--json", "--dock-report", "--latency-us",
                               "20000"},
                              SIGTERM,
+                             false,
                              false,
                              false,
                              143,
@@ -230,8 +295,20 @@ INSTANTIATE_TEST_SUITE_P(
                              SIGHUP,
                              false,
                              true,
+                             false,
                              0,
-                             {"the terminal hung up while docks were being upgraded"}}),
+                             {"the terminal hung up while docks were being upgraded"}},
+                    // Every dock passed: a stop while the tool waits for its reader cuts the
+                    // output short, not the verdict, and says so.
+                    StopCase{"TerminatedWhileTheReaderIsBehind",
+                             {"--docks", "16", "--all", "--json", "--dock-report"},
+                             SIGTERM,
+                             false,
+                             false,
+                             true,
+                             0,
+                             {"{\"place\":\"emu-16\",\"report\":",
+                              "of output not written (its reader did not keep up)"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,6 +93,51 @@ TEST(QueuedOutput, NeverWaitsForTheReaderAndDropsWholeLinesBeyondItsLimit) {
     EXPECT_EQ(arrived.size() + unwritten, given.size());
     EXPECT_EQ(given.compare(0, arrived.size(), arrived), 0) << arrived;
     EXPECT_EQ(arrived.back(), '\n');
+}
+
+// Nobody reads while the pipe fills: whatever the length of the lines and however they were
+// handed over, the pipe holds whole lines only. A reader left with what is in the pipe when the
+// tool ends (a stop, a bound on the wait) never meets half a JSON line.
+TEST(QueuedOutput, APipeThatStopsTakingHoldsWholeLinesOnly) {
+    Pipe pipe;
+    ASSERT_TRUE(pipe.write.IsValid());
+    ASSERT_GT(::fcntl(pipe.write.Get(), F_SETPIPE_SZ, 4096), 0);
+    std::string given;
+    std::string held;
+    std::thread reader;
+    {
+        CQueuedOutput output(pipe.write.Get());
+        for (int i = 0; i < 200; ++i) {
+            const std::string line = "{\"line\":" + std::to_string(i) + ",\"text\":\"" +
+                                     std::string(static_cast<std::size_t>(60 + i * 37 % 90), 'x') +
+                                     "\"}\n";
+            // In pieces, then flushed, as an event is written.
+            output.Stream() << line.substr(0, 7) << line.substr(7) << std::flush;
+            given += line;
+        }
+        // The pipe is full once what it holds stops growing.
+        int heldBefore = -1;
+        for (int looks = 0;; ++looks) {
+            ASSERT_LT(looks, 300) << "the pipe never filled";
+            std::this_thread::sleep_for(200ms);
+            int queued = 0;
+            ASSERT_EQ(::ioctl(pipe.read.Get(), FIONREAD, &queued), 0);
+            if (queued > 0 && queued == heldBefore) break;
+            heldBefore = queued;
+        }
+        char buffer[8192];
+        const ssize_t n = ::read(pipe.read.Get(), buffer, sizeof buffer);
+        ASSERT_GT(n, 0);
+        held.assign(buffer, static_cast<std::size_t>(n));
+        // The rest is read to the end, so the writer never outlives the pipe.
+        reader = std::thread([&] { ReadAll(pipe.read.Get()); });
+        EXPECT_TRUE(output.Drain(std::nullopt));
+    }
+    pipe.write.Reset();
+    reader.join();
+    EXPECT_LT(held.size(), given.size()) << "the lines must overfill the pipe";
+    EXPECT_EQ(given.compare(0, held.size(), held), 0);
+    EXPECT_EQ(held.back(), '\n') << held.substr(held.rfind('\n') + 1);
 }
 
 // The reader went away: the writer neither dies by SIGPIPE nor keeps the stream waiting, and

@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -456,6 +457,47 @@ TEST(FleetJson, ADockCutOffByAStopIsToldStoppedNotDone) {
     ASSERT_NE(outcome, nullptr) << out.str();
     EXPECT_EQ(outcome->Text("result"), "failed");
     EXPECT_EQ(outcome->Text("failure"), "stopped while the dock was being upgraded");
+}
+
+// Two places chosen, one dock there: it passes, and a Ctrl-C while the run still waits for the
+// other must not end in 0, which says that every chosen dock passed.
+TEST(FleetStop, AChosenDockNeverUpgradedKeepsTheRunFromSucceeding) {
+    CDockRack rack(std::vector<DockConfig>{Judging(DockConfig{}, kShipped)});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.places = {"emu-1", "emu-2"};
+    plan.wait = std::chrono::seconds(60);
+    plan.quiet = [&rack](const std::string& place) {
+        const CEmulatedDock* dock = rack.DockAt(place);
+        return dock == nullptr || dock->Pending() == 0;
+    };
+    // Asked on the loop's thread as emu-1 is given its verdict: the stop comes after it.
+    std::atomic<bool> judged{false};
+    plan.judge = [&judged](const std::string&) {
+        judged = true;
+        return std::string();
+    };
+    std::ostringstream out, err;
+    std::vector<DockResult> results;
+    std::thread operatorHand([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!judged && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::kill(::getpid(), SIGINT);
+    });
+    FleetPresentation presentation;
+    const int status = RunFleet(rack, plan, presentation, out, err, true, &results);
+    operatorHand.join();
+
+    EXPECT_EQ(status, 130) << out.str() << err.str();
+    ASSERT_EQ(results.size(), 1u) << err.str();
+    EXPECT_EQ(results[0].verdict, DockVerdict::Passed) << results[0].failure;
+    EXPECT_TRUE(rack.Dock(0).Report().Passed());
+    EXPECT_THAT(err.str(), HasSubstr("stopped by Ctrl-C before the upgrade of emu-2 started; "
+                                     "that dock was not changed"));
 }
 #endif
 

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <ostream>
@@ -299,6 +300,34 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"SigpipeDuringTheUpgradeIsIgnored", true, {SIGPIPE}, true, 0, ""}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
+// The signal's handler is in place in this process (its mask of caught signals says so).
+bool Catching(int signal) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+    }
+    return false;
+}
+
+// status shows nothing while it waits for docks: stopped then, it must still say so.
+TEST_F(CliInterrupt, AStoppedStatusSaysSoAndListsNothing) {
+    std::ostream outStream(&out), errStream(&err);
+    auto run = std::async(std::launch::async, [&] {
+        return RunTamblorCli({"status", "--package", package.path.string()}, package.path,
+                             outStream, errStream);
+    });
+    const auto finished = [&] { return run.wait_for(0s) == std::future_status::ready; };
+    ASSERT_TRUE(WaitUntil([&] { return finished() || Catching(SIGINT); })) << err.Text();
+    ASSERT_FALSE(finished()) << out.Text() << err.Text();
+    ASSERT_EQ(::kill(::getpid(), SIGINT), 0);
+    ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
+    EXPECT_EQ(run.get(), 130) << out.Text() << err.Text();
+    EXPECT_EQ(err.Text(),
+              "tamblor-cli status: stopped before every dock had answered; nothing is listed\n");
+    EXPECT_EQ(out.Text(), "");
+}
+
 // A second copy of the tool on the dock that the first is upgrading is refused at once with a
 // word on why, leaves the dock alone, and the first finishes as if it were alone.
 class TwoTools : public CliInterrupt {};
@@ -409,6 +438,109 @@ TEST_F(TwoDocks, StatusListsBothInTheirBootLoader) {
         EXPECT_TRUE(Has(out, Place(i))) << out.Text();
     }
     EXPECT_EQ(Count(out, "  ISP   -        yes\n"), 2u) << out.Text();
+}
+
+// Two docks over hidraw, the second holding back its answer to a chunk of Chip 3 until let go.
+class TwoGatedDocks : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CHidrawTestbed::IsActive()) << "run this test under umockdev-wrapper";
+        for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+            m_nodes[i] = testbed.Plug({});
+            // Dock 2 holds back its answer to the fifth chunk of Chip 3 until released.
+            m_docks[i] =
+                std::make_unique<CGatedDock>(m_nodes[i]->master.Get(), i == 1 ? 5 : kNeverHold);
+        }
+    }
+    void TearDown() override {
+        for (auto& dock : m_docks) dock.reset();
+        for (std::size_t i = 0; i < m_nodes.size(); ++i) {
+            if (!m_unplugged[i]) testbed.Unplug(*m_nodes[i]);
+        }
+    }
+    const std::string& Place(std::size_t index) const { return m_nodes[index]->place; }
+    CGatedDock& Dock(std::size_t index) { return *m_docks[index]; }
+    void Unplug(std::size_t index) {
+        testbed.Unplug(*m_nodes[index]);
+        m_unplugged[index] = true;
+    }
+
+    CHidrawTestbed testbed;
+    TestPackage package;
+
+  private:
+    static constexpr unsigned kNeverHold = 1u << 30;
+    std::array<std::unique_ptr<PluggedNode>, 2> m_nodes;
+    std::array<std::unique_ptr<CGatedDock>, 2> m_docks;
+    std::array<bool, 2> m_unplugged{};
+};
+
+// Without --watch, over hidraw: dock 2 is pulled in the middle of Chip 3; dock 1 goes on to
+// pass, dock 2 is failed by its place, and the run ends in 1.
+TEST_F(TwoGatedDocks, ADockPulledMidChipFailsAloneByItsPlace) {
+    CSharedText out, err;
+    std::ostream outStream(&out), errStream(&err);
+    auto run = std::async(std::launch::async, [&] {
+        return RunTamblorCli({"upgrade", "--all", "--json", "--package", package.path.string()},
+                             package.path, outStream, errStream);
+    });
+    const auto finished = [&] { return run.wait_for(0s) == std::future_status::ready; };
+    ASSERT_TRUE(WaitUntil([&] { return finished() || Dock(1).IsHolding(); })) << err.Text();
+    ASSERT_FALSE(finished()) << out.Text() << err.Text();
+    Unplug(1);
+    Dock(1).Release();
+    ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
+    EXPECT_EQ(run.get(), 1) << out.Text() << err.Text();
+    EXPECT_TRUE(
+        Has(out, "{\"event\":\"outcome\",\"place\":\"" + Place(0) + "\",\"result\":\"passed\""))
+        << out.Text();
+    EXPECT_TRUE(
+        Has(out, "{\"event\":\"outcome\",\"place\":\"" + Place(1) + "\",\"result\":\"failed\""))
+        << out.Text();
+    EXPECT_TRUE(Has(out, "\"summary\",\"docks\":2,\"passed\":1,\"failed\":1")) << out.Text();
+}
+
+// Two copies whose --device lists overlap: the second is refused the dock that the first is in
+// the middle of writing, told by its place, and leaves it alone; status lists that dock as busy;
+// the first finishes both of its docks.
+TEST_F(TwoGatedDocks, TheSecondLeavesTheDockTheFirstIsWritingAlone) {
+    const std::string file = package.path.string();
+    CSharedText out, err;
+    std::ostream outStream(&out), errStream(&err);
+    auto first = std::async(std::launch::async, [&] {
+        return RunTamblorCli(
+            {"upgrade", "--device", Place(0), "--device", Place(1), "--package", file},
+            package.path, outStream, errStream);
+    });
+    const auto finished = [&] { return first.wait_for(0s) == std::future_status::ready; };
+    ASSERT_TRUE(WaitUntil([&] { return finished() || Dock(1).IsHolding(); })) << err.Text();
+    ASSERT_FALSE(finished()) << out.Text() << err.Text();
+
+    CSharedText secondOut, secondErr;
+    std::ostream secondOutStream(&secondOut), secondErrStream(&secondErr);
+    const int second = RunTamblorCli({"upgrade", "--device", Place(1), "--json", "--package", file},
+                                     package.path, secondOutStream, secondErrStream);
+    EXPECT_EQ(second, 1) << secondOut.Text() << secondErr.Text();
+    EXPECT_TRUE(
+        Has(secondOut, "{\"event\":\"outcome\",\"place\":\"" + Place(1) + "\",\"result\":\"busy\""))
+        << secondOut.Text();
+    EXPECT_FALSE(Has(secondOut, "\"stage\":\"upgrade\"")) << secondOut.Text();
+
+    CSharedText statusOut, statusErr;
+    std::ostream statusOutStream(&statusOut), statusErrStream(&statusErr);
+    EXPECT_EQ(RunTamblorCli({"status", "--package", file}, package.path, statusOutStream,
+                            statusErrStream),
+              0)
+        << statusErr.Text();
+    EXPECT_TRUE(Has(statusOut, "busy (another copy of tamblor is upgrading it)"))
+        << statusOut.Text();
+
+    Dock(1).Release();
+    ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
+    EXPECT_EQ(first.get(), 0) << out.Text() << err.Text();
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(Has(err, Place(i) + ": upgrade succeeded: every check passed\n")) << err.Text();
+    }
 }
 
 }  // namespace
