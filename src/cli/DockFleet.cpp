@@ -298,8 +298,11 @@ void CDockFleet::Close() {
         if (wasRunning) {
             Finish(*dock, DockVerdict::Failed, "stopped while the dock was being upgraded", true);
         } else {
+            // Found, never started: nothing was changed, and its events end here.
             dock->engine.reset();
             dock->phase = FleetDock::Phase::Done;
+            dock->ui.Silence();
+            m_output.Stage(dock->place, "stopped");
         }
     }
 }

@@ -102,16 +102,17 @@ int RunFleet(IHidBus& bus, FleetPlan plan, const FleetPresentation& presentation
         } else if (!watch && !started) {
             output->Note(stopped + " before any upgrade started; no dock was changed");
             summary.exitStatus = StopStatus(stop->signal);
-        } else if (watch) {
-            // The station's normal end: the verdicts stand.
-            summary.exitStatus = summary.failed > 0 ? 1 : 0;
-        } else if (const auto left = fleet.Unfinished(); !left.empty()) {
-            // The docks that passed do not make the run a success: a chosen one was never
-            // upgraded.
-            output->Note(stopped + " before the upgrade of " + Joined(left) + " started; " +
-                         (left.size() == 1 ? "that dock was" : "those docks were") +
-                         " not changed");
-            summary.exitStatus = StopStatus(stop->signal);
+        } else {
+            if (const auto left = fleet.Unfinished(); !left.empty()) {
+                output->Note(stopped + " before the upgrade of " + Joined(left) + " started; " +
+                             (left.size() == 1 ? "that dock was" : "those docks were") +
+                             " not changed");
+                // The docks that passed do not make the run a success: a chosen one was
+                // never upgraded.
+                summary.exitStatus = StopStatus(stop->signal);
+            }
+            // The station's normal end: it takes docks as they come, and its verdicts stand.
+            if (watch) summary.exitStatus = summary.failed > 0 ? 1 : 0;
         }
     }
     output->Summary(summary);

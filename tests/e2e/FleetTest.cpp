@@ -499,6 +499,44 @@ TEST(FleetStop, AChosenDockNeverUpgradedKeepsTheRunFromSucceeding) {
     EXPECT_THAT(err.str(), HasSubstr("stopped by Ctrl-C before the upgrade of emu-2 started; "
                                      "that dock was not changed"));
 }
+
+// The station ended while a dock it had just found was still being asked: that dock's events end
+// in "stopped", it is named as not changed, and the station's own end stays 0.
+TEST(FleetStop, AStationEndedDuringADocksScanSaysSo) {
+    EmulatedBusOptions slow;
+    slow.latency = std::chrono::milliseconds(500);
+    CDockRack rack(std::vector<CDockRack::Slot>{{Judging(DockConfig{}, kShipped), slow}});
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    ASSERT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    plan.all = true;
+    plan.watch = true;
+    std::ostringstream out, err;
+    std::thread operatorHand([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (rack.Dock(0).ReceivedReports().empty() &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::kill(::getpid(), SIGINT);
+    });
+    FleetPresentation presentation;
+    presentation.json = true;
+    const int status = RunFleet(rack, plan, presentation, out, err, true);
+    operatorHand.join();
+
+    EXPECT_EQ(status, 0) << err.str();
+    std::vector<std::string> stages;
+    for (const auto& e : Events(out.str())) {
+        if (e.Text("event") == "stage" && e.Text("place") == "emu-1")
+            stages.push_back(e.Text("stage"));
+    }
+    EXPECT_EQ(stages, (std::vector<std::string>{"scan", "stopped"})) << out.str();
+    EXPECT_THAT(err.str(), HasSubstr("stopped by Ctrl-C before the upgrade of emu-1 started; "
+                                     "that dock was not changed"));
+    EXPECT_TRUE(rack.Dock(0).Report().violations.empty());
+}
 #endif
 
 // status asks each dock what the scan asks, and nothing more: in AP its mode and version, in
