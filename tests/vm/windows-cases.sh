@@ -405,8 +405,11 @@ chosen win-window-s3-ap && case_window win-window-s3-ap 3 --mode ap
 chosen win-window-s1-isp && case_window win-window-s1-isp 1 --mode isp
 chosen win-removal-mid-stream && case_removal
 chosen win-exit-question-start-once && case_exit_question
-# Wine 8.0 presents only a device's first top-level collection: the dock's comes first here,
-# the keyboard's reports still arrive on the same hidraw node.
+# Wine 8.0 presents only a device's first top-level collection: the dock's comes first here.
+# Its preparsed data holds the keyboard's collection as an application collection under the
+# dock's and declares the keyboard's report ID 1 beside the dock's 2, and the dock's handle
+# delivers the keyboard's reports too, padded to 64 bytes: only the reports of the dock's own
+# items (ID 2) may be stepped, or a keyboard report passes for the dock's answer.
 chosen win-two-collections && case_window win-two-collections 2 --mode ap --keyboard-every 7 --dock-first
 chosen linux-s2-ap && case_linux_baseline
 chosen win-no-return && case_no_return

@@ -13,12 +13,58 @@ const HDEVINFO kInfoSet = reinterpret_cast<HDEVINFO>(std::uintptr_t{0x5E7});
 // the collection's input reports.
 constexpr DWORD kBadLength = ERROR_INVALID_USER_BUFFER;
 
+using LinkNode = FakeHidPlatform::LinkNode;
+using InputItem = FakeHidPlatform::InputItem;
+
 // A copy of the device's description, freed by FreePreparsedData.
 struct Preparsed {
     HidCaps caps;
     std::vector<std::uint8_t> outputReportIds;
     std::vector<std::uint8_t> inputReportIds;
+    std::vector<LinkNode> nodes;
+    std::vector<InputItem> items;
 };
+
+Preparsed* MakePreparsed(const FakeHidPlatform::Device& device) {
+    auto* p = new Preparsed{*device.caps, device.outputReportIds, device.inputReportIds,
+                            device.linkCollections, device.inputItems};
+    if (p->nodes.empty()) p->nodes.push_back(LinkNode{p->caps.usagePage, p->caps.usage, 0, true});
+    if (p->items.empty() && p->caps.inputReportByteLength != 0) {
+        if (p->inputReportIds.empty()) p->items.push_back(InputItem{0, 0, false});
+        for (const std::uint8_t id : p->inputReportIds) p->items.push_back(InputItem{id, 0, false});
+    }
+    return p;
+}
+
+// The button or value caps of the preparsed data's input items, in order.
+template <typename Caps>
+NTSTATUS InputCaps(HIDP_REPORT_TYPE type, bool buttons, Caps* caps, PUSHORT length,
+                   PHIDP_PREPARSED_DATA data) {
+    const auto& source = *reinterpret_cast<Preparsed*>(data);
+    std::vector<Caps> found;
+    if (type == HidP_Input) {
+        for (const InputItem& item : source.items) {
+            if (item.button != buttons) continue;
+            Caps c{};
+            c.ReportID = item.reportId;
+            c.LinkCollection = item.linkCollection;
+            c.LinkUsagePage = source.nodes.at(item.linkCollection).usagePage;
+            c.LinkUsage = source.nodes.at(item.linkCollection).usage;
+            found.push_back(c);
+        }
+    }
+    if (found.empty()) {
+        *length = 0;
+        return HIDP_STATUS_USAGE_NOT_FOUND;  // what the class driver answers for no caps
+    }
+    if (*length < found.size()) {
+        *length = static_cast<USHORT>(found.size());
+        return HIDP_STATUS_BUFFER_TOO_SMALL;
+    }
+    std::copy(found.begin(), found.end(), caps);
+    *length = static_cast<USHORT>(found.size());
+    return HIDP_STATUS_SUCCESS;
+}
 
 }  // namespace
 
@@ -35,6 +81,9 @@ FakeHidPlatform::FakeHidPlatform() {
                         FreePreparsedData,
                         GetCaps,
                         InitializeReportForID,
+                        GetLinkCollectionNodes,
+                        GetButtonCaps,
+                        GetValueCaps,
                         Read,
                         Write,
                         GetResult,
@@ -319,8 +368,7 @@ BOOLEAN WINAPI FakeHidPlatform::GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_
     const auto& device = self->m_devices[it->second.device];
     if (!device.caps) return FALSE;
     ++self->m_preparsed;
-    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(
-        new Preparsed{*device.caps, device.outputReportIds, device.inputReportIds});
+    *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(MakePreparsed(device));
     return TRUE;
 }
 
@@ -333,13 +381,53 @@ BOOLEAN WINAPI FakeHidPlatform::FreePreparsedData(PHIDP_PREPARSED_DATA data) {
 }
 
 NTSTATUS WINAPI FakeHidPlatform::GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
-    const auto& source = reinterpret_cast<Preparsed*>(data)->caps;
+    const auto& preparsed = *reinterpret_cast<Preparsed*>(data);
+    const auto& source = preparsed.caps;
     *caps = HIDP_CAPS{};
     caps->UsagePage = source.usagePage;
     caps->Usage = source.usage;
     caps->InputReportByteLength = source.inputReportByteLength;
     caps->OutputReportByteLength = source.outputReportByteLength;
+    caps->NumberLinkCollectionNodes = static_cast<USHORT>(preparsed.nodes.size());
+    for (const InputItem& item : preparsed.items) {
+        ++(item.button ? caps->NumberInputButtonCaps : caps->NumberInputValueCaps);
+    }
     return HIDP_STATUS_SUCCESS;
+}
+
+NTSTATUS WINAPI FakeHidPlatform::GetLinkCollectionNodes(PHIDP_LINK_COLLECTION_NODE nodes,
+                                                        PULONG length, PHIDP_PREPARSED_DATA data) {
+    const auto& source = reinterpret_cast<Preparsed*>(data)->nodes;
+    if (*length < source.size()) {
+        *length = static_cast<ULONG>(source.size());
+        return HIDP_STATUS_BUFFER_TOO_SMALL;
+    }
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        nodes[i] = HIDP_LINK_COLLECTION_NODE{};
+        nodes[i].LinkUsagePage = source[i].usagePage;
+        nodes[i].LinkUsage = source[i].usage;
+        nodes[i].Parent = source[i].parent;
+        nodes[i].CollectionType = source[i].application ? 1 : 2;
+    }
+    // Children and siblings, as the class driver links them.
+    for (std::size_t i = source.size(); i-- > 1;) {
+        auto& parent = nodes[source[i].parent];
+        nodes[i].NextSibling = parent.FirstChild;
+        parent.FirstChild = static_cast<USHORT>(i);
+        ++parent.NumberOfChildren;
+    }
+    *length = static_cast<ULONG>(source.size());
+    return HIDP_STATUS_SUCCESS;
+}
+
+NTSTATUS WINAPI FakeHidPlatform::GetButtonCaps(HIDP_REPORT_TYPE type, PHIDP_BUTTON_CAPS caps,
+                                               PUSHORT length, PHIDP_PREPARSED_DATA data) {
+    return InputCaps(type, true, caps, length, data);
+}
+
+NTSTATUS WINAPI FakeHidPlatform::GetValueCaps(HIDP_REPORT_TYPE type, PHIDP_VALUE_CAPS caps,
+                                              PUSHORT length, PHIDP_PREPARSED_DATA data) {
+    return InputCaps(type, false, caps, length, data);
 }
 
 NTSTATUS WINAPI FakeHidPlatform::InitializeReportForID(HIDP_REPORT_TYPE type, UCHAR id,

@@ -23,6 +23,20 @@ class FakeHidPlatform {
   public:
     enum class WriteMode { Pending, Immediate, Fail };
 
+    // A link collection of the preparsed data; node 0 is the interface's own collection.
+    struct LinkNode {
+        USAGE usagePage;
+        USAGE usage;
+        USHORT parent;
+        bool application;  // an application collection (type 1), else a logical one
+    };
+    // An input item of the preparsed data, as its button or value caps describe it.
+    struct InputItem {
+        std::uint8_t reportId;
+        USHORT linkCollection;
+        bool button;
+    };
+
     struct Device {
         std::wstring path;
         bool detailFails = false;
@@ -35,8 +49,15 @@ class FakeHidPlatform {
         DWORD writeError = 0;  // the last error of a failed write
         // The IDs of the collection's output reports; empty when its reports carry none.
         std::vector<std::uint8_t> outputReportIds{2};
-        // The IDs of the collection's input reports; empty when its reports carry none.
+        // The input report IDs the preparsed data declares (HidP_InitializeReportForID accepts
+        // them); empty when its reports carry none.
         std::vector<std::uint8_t> inputReportIds{2};
+        // The preparsed data's link collections and input items. Empty: node 0 from the caps
+        // alone, and one value in it for each of the input report IDs. Wine 8.0 puts every
+        // top-level collection of the device in the first one's preparsed data, each further
+        // one as an application collection under node 0.
+        std::vector<LinkNode> linkCollections{};
+        std::vector<InputItem> inputItems{};
         // A driver that never completes a cancelled or closed transfer.
         bool ignoresCancel = false;
     };
@@ -115,6 +136,12 @@ class FakeHidPlatform {
     static BOOLEAN WINAPI GetPreparsedData(HANDLE handle, PHIDP_PREPARSED_DATA* data);
     static BOOLEAN WINAPI FreePreparsedData(PHIDP_PREPARSED_DATA data);
     static NTSTATUS WINAPI GetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps);
+    static NTSTATUS WINAPI GetLinkCollectionNodes(PHIDP_LINK_COLLECTION_NODE nodes, PULONG length,
+                                                  PHIDP_PREPARSED_DATA data);
+    static NTSTATUS WINAPI GetButtonCaps(HIDP_REPORT_TYPE type, PHIDP_BUTTON_CAPS caps,
+                                         PUSHORT length, PHIDP_PREPARSED_DATA data);
+    static NTSTATUS WINAPI GetValueCaps(HIDP_REPORT_TYPE type, PHIDP_VALUE_CAPS caps,
+                                        PUSHORT length, PHIDP_PREPARSED_DATA data);
     static NTSTATUS WINAPI InitializeReportForID(HIDP_REPORT_TYPE type, UCHAR id,
                                                  PHIDP_PREPARSED_DATA data, PCHAR report,
                                                  ULONG length);

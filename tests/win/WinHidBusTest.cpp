@@ -345,24 +345,50 @@ TEST(WinHidBusEnumerate, ACollectionWithoutOutputReportTwoHasNoOutputReports) {
 
 // Wine presents only a device's first top-level collection, and its handle also gets the
 // reports of the device's other collections: a keyboard's (ID 1) must not pass for the dock's
-// answer. A collection that numbers no reports has nothing to tell apart.
-TEST(WinHidBusOpen, TheInterfaceReadPassesOnlyReportsTheCollectionDeclares) {
+// answer. Wine 8.0's preparsed data declares the keyboard's ID too, its items in an application
+// collection under the dock's; a logical collection inside the dock's is the dock's own. A
+// collection that numbers no reports has nothing to tell apart.
+TEST(WinHidBusOpen, TheInterfaceReadPassesOnlyReportsOfTheCollectionsOwnItems) {
+    using Node = FakeHidPlatform::LinkNode;
+    using Item = FakeHidPlatform::InputItem;
+    const Node dockNode{0xFF00, 0x0002, 0, true};
     struct Case {
         const char* name;
-        std::vector<std::uint8_t> declared;
-        std::uint8_t firstId;  // the ID of the first report ReadReport returns
+        std::vector<std::uint8_t> declared;  // what HidP_InitializeReportForID accepts
+        std::vector<Node> nodes;
+        std::vector<Item> items;
+        std::vector<std::uint8_t> own;  // the IDs the read channel passes
+        std::uint8_t firstId;           // the ID of the first report ReadReport returns
     };
-    const Case cases[] = {{"numbered reports", {2}, 2}, {"no report IDs", {}, 1}};
+    const Case cases[] = {
+        {"numbered reports", {2}, {}, {}, {2}, 2},
+        {"no report IDs", {}, {}, {}, {}, 1},
+        {"Wine 8.0: the keyboard's collection inside the dock's preparsed data",
+         {1, 2},
+         {dockNode, Node{0x0001, 0x0006, 0, true}},
+         {Item{1, 1, true}, Item{1, 1, true}, Item{2, 0, false}},
+         {2},
+         2},
+        {"a logical collection inside the dock's",
+         {2, 3},
+         {dockNode, Node{0xFF00, 0x0003, 0, false}},
+         {Item{2, 0, false}, Item{3, 1, false}},
+         {2, 3},
+         2},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHidPlatform fake;
         Device dock{kDock};
         dock.inputReportIds = c.declared;
+        dock.linkCollections = c.nodes;
+        dock.inputItems = c.items;
         fake.SetDevices({dock});
         win::CWinHidBus bus(fake.Api());
         const auto found = bus.EnumerateInterfaces();
         ASSERT_EQ(found.size(), 1u);
-        EXPECT_EQ(found[0].inputReportIds, c.declared);
+        EXPECT_EQ(found[0].inputReportIds, c.own);
+        EXPECT_EQ(fake.LivePreparsedData(), 0);
         const auto read = bus.OpenInterfaceRead(found[0]);
         ASSERT_NE(read, nullptr);
         fake.DeliverInput(kDock, {1, 0, 0x04});  // a key pressed

@@ -28,6 +28,9 @@ struct HidApi {
     decltype(&::HidD_FreePreparsedData) HidD_FreePreparsedData;
     decltype(&::HidP_GetCaps) HidP_GetCaps;
     decltype(&::HidP_InitializeReportForID) HidP_InitializeReportForID;
+    decltype(&::HidP_GetLinkCollectionNodes) HidP_GetLinkCollectionNodes;
+    decltype(&::HidP_GetButtonCaps) HidP_GetButtonCaps;
+    decltype(&::HidP_GetValueCaps) HidP_GetValueCaps;
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
     decltype(&::GetOverlappedResult) GetOverlappedResult;

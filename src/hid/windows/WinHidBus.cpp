@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "InputReportIds.h"
 #include "isp/IspReport.h"
 #include "winutil/WideText.h"
 
@@ -43,23 +44,6 @@ HANDLE CWinHidBus::Open(const std::string& path, DWORD access, DWORD share, DWOR
                              FILE_ATTRIBUTE_NORMAL | flags, nullptr);
 }
 
-std::vector<std::uint8_t> CWinHidBus::InputReportIds(PHIDP_PREPARSED_DATA preparsed,
-                                                     const HIDP_CAPS& caps) const {
-    // The IDs the collection declares for its input reports; none when its reports carry no
-    // ID (ID 0), where the read channel has nothing to tell apart.
-    std::vector<std::uint8_t> ids;
-    if (caps.InputReportByteLength == 0) return ids;
-    std::vector<char> report(caps.InputReportByteLength);
-    for (unsigned id = 1; id < 256; ++id) {
-        if (m_api.HidP_InitializeReportForID(HidP_Input, static_cast<UCHAR>(id), preparsed,
-                                             report.data(),
-                                             caps.InputReportByteLength) == HIDP_STATUS_SUCCESS) {
-            ids.push_back(static_cast<std::uint8_t>(id));
-        }
-    }
-    return ids;
-}
-
 void CWinHidBus::Probe(HidInterfaceInfo& info) const {
     // No access rights: enough for the attribute and capability queries, and it works on
     // devices that another program holds open, such as keyboards.
@@ -77,7 +61,9 @@ void CWinHidBus::Probe(HidInterfaceInfo& info) const {
     // Every report the tool sends carries the dock's report ID, and the class driver fails a
     // write to an ID the collection does not declare (87). A collection without it has no
     // output report of ours: its length says none, so the scan never opens it.
-    if (status == HIDP_STATUS_SUCCESS) info.inputReportIds = InputReportIds(preparsed, caps);
+    if (status == HIDP_STATUS_SUCCESS) {
+        info.inputReportIds = OwnInputReportIds(m_api, preparsed, caps);
+    }
     if (status == HIDP_STATUS_SUCCESS && caps.OutputReportByteLength != 0) {
         std::vector<char> report(caps.OutputReportByteLength);
         if (m_api.HidP_InitializeReportForID(HidP_Output, kReportId, preparsed, report.data(),

@@ -25,8 +25,6 @@ class CWinHidBus final : public IHidBus {
   private:
     HANDLE Open(const std::string& path, DWORD access, DWORD share, DWORD flags) const;
     void Probe(HidInterfaceInfo& info) const;
-    std::vector<std::uint8_t> InputReportIds(PHIDP_PREPARSED_DATA preparsed,
-                                             const HIDP_CAPS& caps) const;
 
     const HidApi& m_api;
     const WinHidTimeouts m_timeouts;
