@@ -37,6 +37,26 @@ std::size_t Count(const std::string& text, const std::string& part) {
     return count;
 }
 
+// Starts `args` as a shell would, every signal at its default and none blocked, with the
+// descriptors `files` sets up; 0 or the error.
+int SpawnAsAShellWould(std::vector<std::string> args, const posix_spawn_file_actions_t& files,
+                       pid_t& child) {
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    const int spawned = ::posix_spawn(&child, argv[0], &files, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    return spawned;
+}
+
 bool WaitFor(const std::function<bool()>& done, std::chrono::seconds bound) {
     const auto deadline = std::chrono::steady_clock::now() + bound;
     while (!done()) {
@@ -69,9 +89,6 @@ class CliOutput : public testing::Test {
 
     void Start(std::vector<std::string> args) {
         args.insert(args.begin(), {TAMBLOR_CLI, "upgrade", "--simulate"});
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
         int ends[2];
         ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
         m_reader = ends[0];
@@ -83,17 +100,7 @@ class CliOutput : public testing::Test {
         const std::string errPath = Err().string();
         posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t all, none;
-        sigfillset(&all);
-        sigemptyset(&none);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-        const int spawned =
-            ::posix_spawn(&m_child, argv[0], &files, &attributes, argv.data(), environ);
-        posix_spawnattr_destroy(&attributes);
+        const int spawned = SpawnAsAShellWould(std::move(args), files, m_child);
         posix_spawn_file_actions_destroy(&files);
         ::close(ends[1]);
         ASSERT_EQ(spawned, 0);
@@ -185,24 +192,12 @@ TEST(CliWithoutStandardDescriptors, ItsMessagesNeverStopTheOtherDocks) {
     std::vector<std::string> args = {
         TAMBLOR_CLI, "upgrade",      "--simulate", "--docks", "2",
         "--all",     "--latency-us", "1000",       "--fault", "1:remove-after-chunks=10"};
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
         posix_spawn_file_actions_addclose(&files, fd);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, argv[0], &files, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
+    const int spawned = SpawnAsAShellWould(std::move(args), files, child);
     posix_spawn_file_actions_destroy(&files);
     ASSERT_EQ(spawned, 0);
     int status = 0;

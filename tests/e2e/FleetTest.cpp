@@ -44,6 +44,23 @@ CliRun Cli(std::vector<std::string> args) {
     return run;
 }
 
+// A plan for the package the tests carry; which docks and how is each test's own.
+FleetPlan ShippedPlan() {
+    const LoadResult loaded = LoadPackage(kShipped.path);
+    EXPECT_EQ(loaded.code, 0);
+    FleetPlan plan;
+    plan.packagePath = kShipped.path;
+    plan.package = loaded.info;
+    return plan;
+}
+
+// For an operator's hand on a thread of its own: waits until `done`, 30 s at most.
+void WaitUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
 struct FleetCase {
     const char* name;
     std::vector<std::string> args;
@@ -263,11 +280,7 @@ TEST(FleetRestart, ANeighbourArrivingDuringTheRestartIsNeverTakenForTheDock) {
     CDockRack rack(std::vector<CDockRack::Slot>{first, neighbour});
     NeighbourOnRestart bus(rack);
 
-    const LoadResult loaded = LoadPackage(kShipped.path);
-    ASSERT_EQ(loaded.code, 0);
-    FleetPlan plan;
-    plan.packagePath = kShipped.path;
-    plan.package = loaded.info;
+    FleetPlan plan = ShippedPlan();
     plan.places = {"emu-1"};
     plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
     std::ostringstream out, err;
@@ -377,28 +390,19 @@ TEST(FleetWatch, TakesEachDockAsItComesAndStopsOnlyWhenNoneIsWritten) {
     later.plugged = false;
     CDockRack rack(
         std::vector<CDockRack::Slot>{{Judging(DockConfig{}, kShipped), slow}, {current, later}});
-    const LoadResult loaded = LoadPackage(kShipped.path);
-    ASSERT_EQ(loaded.code, 0);
-    FleetPlan plan;
-    plan.packagePath = kShipped.path;
-    plan.package = loaded.info;
+    FleetPlan plan = ShippedPlan();
     plan.all = true;
     plan.watch = true;
     plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
     std::ostringstream out, err;
     std::vector<DockResult> results;
     std::thread operatorHand([&] {
-        const auto waitFor = [](const std::function<bool()>& done) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (!done() && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        };
         // Dock 1 in the middle of its stream.
-        waitFor([&] { return rack.Dock(0).ReceivedReports().size() > 100; });
+        WaitUntil([&] { return rack.Dock(0).ReceivedReports().size() > 100; });
         ::kill(::getpid(), SIGINT);
-        waitFor([&] { return rack.Dock(0).Report().Passed() && rack.Dock(0).Pending() == 0; });
+        WaitUntil([&] { return rack.Dock(0).Report().Passed() && rack.Dock(0).Pending() == 0; });
         rack.Dock(1).Plug();
-        waitFor([&] { return rack.Dock(1).ReceivedReports().size() >= 2; });
+        WaitUntil([&] { return rack.Dock(1).ReceivedReports().size() >= 2; });
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         ::kill(::getpid(), SIGINT);
     });
@@ -424,18 +428,11 @@ TEST(FleetJson, ADockCutOffByAStopIsToldStoppedNotDone) {
     EmulatedBusOptions slow;
     slow.latency = std::chrono::milliseconds(2);
     CDockRack rack(std::vector<CDockRack::Slot>{{Judging(DockConfig{}, kShipped), slow}});
-    const LoadResult loaded = LoadPackage(kShipped.path);
-    ASSERT_EQ(loaded.code, 0);
-    FleetPlan plan;
-    plan.packagePath = kShipped.path;
-    plan.package = loaded.info;
+    FleetPlan plan = ShippedPlan();
     plan.all = true;
     std::ostringstream out, err;
     std::thread operatorHand([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (rack.Dock(0).ReceivedReports().size() <= 100 &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        WaitUntil([&] { return rack.Dock(0).ReceivedReports().size() > 100; });
         ::kill(::getpid(), SIGTERM);
     });
     FleetPresentation presentation;
@@ -463,11 +460,7 @@ TEST(FleetJson, ADockCutOffByAStopIsToldStoppedNotDone) {
 // other must not end in 0, which says that every chosen dock passed.
 TEST(FleetStop, AChosenDockNeverUpgradedKeepsTheRunFromSucceeding) {
     CDockRack rack(std::vector<DockConfig>{Judging(DockConfig{}, kShipped)});
-    const LoadResult loaded = LoadPackage(kShipped.path);
-    ASSERT_EQ(loaded.code, 0);
-    FleetPlan plan;
-    plan.packagePath = kShipped.path;
-    plan.package = loaded.info;
+    FleetPlan plan = ShippedPlan();
     plan.places = {"emu-1", "emu-2"};
     plan.wait = std::chrono::seconds(60);
     plan.quiet = [&rack](const std::string& place) {
@@ -483,9 +476,7 @@ TEST(FleetStop, AChosenDockNeverUpgradedKeepsTheRunFromSucceeding) {
     std::ostringstream out, err;
     std::vector<DockResult> results;
     std::thread operatorHand([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!judged && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        WaitUntil([&] { return judged.load(); });
         ::kill(::getpid(), SIGINT);
     });
     FleetPresentation presentation;
@@ -506,19 +497,12 @@ TEST(FleetStop, AStationEndedDuringADocksScanSaysSo) {
     EmulatedBusOptions slow;
     slow.latency = std::chrono::milliseconds(500);
     CDockRack rack(std::vector<CDockRack::Slot>{{Judging(DockConfig{}, kShipped), slow}});
-    const LoadResult loaded = LoadPackage(kShipped.path);
-    ASSERT_EQ(loaded.code, 0);
-    FleetPlan plan;
-    plan.packagePath = kShipped.path;
-    plan.package = loaded.info;
+    FleetPlan plan = ShippedPlan();
     plan.all = true;
     plan.watch = true;
     std::ostringstream out, err;
     std::thread operatorHand([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (rack.Dock(0).ReceivedReports().empty() &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        WaitUntil([&] { return !rack.Dock(0).ReceivedReports().empty(); });
         ::kill(::getpid(), SIGINT);
     });
     FleetPresentation presentation;
@@ -545,11 +529,7 @@ TEST(StatusCommand, WritesNothingButTheScansQueries) {
     DockConfig inBootLoader;
     inBootLoader.ispMode = true;
     CDockRack rack({DockConfig{}, inBootLoader});
-    const LoadResult loaded = LoadPackage(kShipped.path);
-    ASSERT_EQ(loaded.code, 0);
-    FleetPlan plan;
-    plan.packagePath = kShipped.path;
-    plan.package = loaded.info;
+    FleetPlan plan = ShippedPlan();
     plan.all = true;
     plan.queryOnly = true;
     plan.quiet = [&rack](const std::string& place) { return rack.DockAt(place)->Pending() == 0; };
