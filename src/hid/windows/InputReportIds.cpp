@@ -52,11 +52,11 @@ std::optional<std::vector<bool>> OwnNodes(const HidApi& api, PHIDP_PREPARSED_DAT
     return own;
 }
 
-// Adds the report IDs of the caps whose items sit in an own link collection; false when the
-// class driver could not list them.
+// Sorts the report IDs of the caps by whether their items sit in an own link collection;
+// false when the class driver could not list them or placed one nowhere.
 template <typename Caps, typename Get>
-bool AddOwnIds(Get get, USHORT count, PHIDP_PREPARSED_DATA preparsed, const std::vector<bool>& own,
-               IdSet& ids, bool& any) {
+bool SortIds(Get get, USHORT count, PHIDP_PREPARSED_DATA preparsed, const std::vector<bool>& own,
+             IdSet& ownIds, IdSet& foreignIds) {
     if (count == 0) return true;
     std::vector<Caps> caps(count);
     if (get(HidP_Input, caps.data(), &count, preparsed) != HIDP_STATUS_SUCCESS ||
@@ -64,30 +64,39 @@ bool AddOwnIds(Get get, USHORT count, PHIDP_PREPARSED_DATA preparsed, const std:
         return false;
     }
     for (USHORT i = 0; i < count; ++i) {
-        if (caps[i].LinkCollection >= own.size() || !own[caps[i].LinkCollection]) continue;
-        ids.set(caps[i].ReportID);
-        any = true;
+        // An item in a collection that does not exist could be anyone's.
+        if (caps[i].LinkCollection >= own.size()) return false;
+        (own[caps[i].LinkCollection] ? ownIds : foreignIds).set(caps[i].ReportID);
     }
     return true;
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> OwnInputReportIds(const HidApi& api, PHIDP_PREPARSED_DATA preparsed,
-                                            const HIDP_CAPS& caps) {
+std::optional<std::vector<std::uint8_t>> OwnInputReportIds(const HidApi& api,
+                                                           PHIDP_PREPARSED_DATA preparsed,
+                                                           const HIDP_CAPS& caps) {
     std::vector<std::uint8_t> result;
     if (caps.InputReportByteLength == 0) return result;
-    IdSet ids;
-    bool any = false;
+    // A class driver that cannot say which items are whose leaves no safe filter: every ID
+    // it declares may be another collection's, and none at all would pass them all.
     const auto own = OwnNodes(api, preparsed, caps);
-    const bool listed =
-        own &&
-        AddOwnIds<HIDP_BUTTON_CAPS>(api.HidP_GetButtonCaps, caps.NumberInputButtonCaps, preparsed,
-                                    *own, ids, any) &&
-        AddOwnIds<HIDP_VALUE_CAPS>(api.HidP_GetValueCaps, caps.NumberInputValueCaps, preparsed,
-                                   *own, ids, any);
-    // Without the items' collections, every ID the collection declares.
-    if (!listed || !any) ids = DeclaredIds(api, preparsed, caps);
+    if (!own) return std::nullopt;
+    IdSet ids;
+    IdSet foreign;
+    if (!SortIds<HIDP_BUTTON_CAPS>(api.HidP_GetButtonCaps, caps.NumberInputButtonCaps, preparsed,
+                                   *own, ids, foreign) ||
+        !SortIds<HIDP_VALUE_CAPS>(api.HidP_GetValueCaps, caps.NumberInputValueCaps, preparsed, *own,
+                                  ids, foreign)) {
+        return std::nullopt;
+    }
+    // Items of the own collection without an ID beside numbered reports elsewhere: its reports
+    // cannot be told from the others'.
+    if (ids.test(0) && (ids.count() > 1 || foreign.any())) return std::nullopt;
+    // Input made of constant fields only lists no item: every ID the collection declares,
+    // save those known to be another collection's.
+    if (ids.none()) ids = DeclaredIds(api, preparsed, caps) & ~foreign;
+    if (ids.none() && foreign.any()) return std::nullopt;
     for (unsigned id = 1; id < 256; ++id) {
         if (ids.test(id)) result.push_back(static_cast<std::uint8_t>(id));
     }

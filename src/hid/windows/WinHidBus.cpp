@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "InputReportIds.h"
@@ -57,12 +58,19 @@ void CWinHidBus::Probe(HidInterfaceInfo& info) const {
     PHIDP_PREPARSED_DATA preparsed = nullptr;
     if (!m_api.HidD_GetPreparsedData(probe.Get(), &preparsed)) return;
     HIDP_CAPS caps{};
-    const NTSTATUS status = m_api.HidP_GetCaps(preparsed, &caps);
+    NTSTATUS status = m_api.HidP_GetCaps(preparsed, &caps);
     // Every report the tool sends carries the dock's report ID, and the class driver fails a
     // write to an ID the collection does not declare (87). A collection without it has no
     // output report of ours: its length says none, so the scan never opens it.
     if (status == HIDP_STATUS_SUCCESS) {
-        info.inputReportIds = OwnInputReportIds(m_api, preparsed, caps);
+        // Reports the read channel could not tell from another collection's: refused as an
+        // interface that could not be queried.
+        auto ids = OwnInputReportIds(m_api, preparsed, caps);
+        if (ids) {
+            info.inputReportIds = std::move(*ids);
+        } else {
+            status = HIDP_STATUS_INVALID_PREPARSED_DATA;
+        }
     }
     if (status == HIDP_STATUS_SUCCESS && caps.OutputReportByteLength != 0) {
         std::vector<char> report(caps.OutputReportByteLength);
