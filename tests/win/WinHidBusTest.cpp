@@ -399,6 +399,26 @@ TEST(WinHidBusOpen, TheInterfaceReadPassesOnlyReportsOfTheCollectionsOwnItems) {
     }
 }
 
+// A collection whose own items carry no ID while the keyboard's beside it carry ID 1: its
+// reports cannot be told from the keyboard's, so the interface is refused as unqueryable
+// rather than read unfiltered.
+TEST(WinHidBusEnumerate, AnInterfaceWhoseReportsCannotBeToldApartHasNoCaps) {
+    using Node = FakeHidPlatform::LinkNode;
+    using Item = FakeHidPlatform::InputItem;
+    FakeHidPlatform fake;
+    Device dock{kDock};
+    dock.inputReportIds = {1, 2};
+    dock.linkCollections = {Node{0xFF00, 0x0002, 0, true}, Node{0x0001, 0x0006, 0, true}};
+    dock.inputItems = {Item{0, 0, false}, Item{1, 1, true}};
+    fake.SetDevices({dock});
+    win::CWinHidBus bus(fake.Api());
+    const auto found = bus.EnumerateInterfaces();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0].attributes);
+    EXPECT_FALSE(found[0].caps);
+    EXPECT_EQ(fake.LivePreparsedData(), 0);
+}
+
 // A second copy of the tool may look at the dock and read it, but not write to it while this
 // one holds it; and it says why.
 TEST(WinHidBusOpen, ASecondWriterIsRefusedAndToldWhy) {
