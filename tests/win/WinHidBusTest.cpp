@@ -275,6 +275,29 @@ TEST_F(WinHidChannels, ClosingDoesNotWaitForEverOnACancelThatNeverCompletes) {
 // After a removal, reads fail for good (5 is what a pending read gets, 6 and 1167 too): the
 // read waits for the removal notice, which cancels it, instead of failing again and again
 // until the engine gives up with a read error. Other errors are the engine's to retry.
+// A driver that never completes the cancel of a read: the reader is freed within the bound,
+// and the driver's late completion lands in memory the channel left to it, never in the
+// caller's buffer.
+TEST_F(WinHidChannels, AReadWhoseCancelNeverCompletesFreesTheReaderAndSparesItsBuffer) {
+    timeouts.cancelCompletion = 50;
+    Device device{kDock};
+    device.ignoresCancel = true;
+    Open(device);
+    std::array<std::uint8_t, 64> buffer{};
+    auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+    fake.WaitForPendingRead(kDock);
+    read->Cancel();
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(pending.get(), -1);
+    fake.DeliverInput(kDock, {2, 0xAA, 0xBB});
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(buffer[1], 0);
+    EXPECT_EQ(read->ReadReport(buffer), -1);
+    read.reset();
+    write.reset();
+    EXPECT_EQ(fake.OpenHandles(), 0);
+}
+
 TEST_F(WinHidChannels, ReadErrorsOfADeviceThatLeftWaitForItsRemovalNotice) {
     struct Case {
         DWORD error;
