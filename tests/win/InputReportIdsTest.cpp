@@ -156,7 +156,9 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"dock's caps in a collection that does not exist",
                                   With([](Driver& d) { d.items[0].linkCollection = 40; }), true},
                       HostileCase{"dock's items carry ID 0 beside the keyboard's ID 1",
-                                  With([](Driver& d) { d.items[0].reportId = 0; }), true}),
+                                  With([](Driver& d) { d.items[0].reportId = 0; }), true},
+                      HostileCase{"keyboard's items carry ID 0 beside the dock's ID 2",
+                                  With([](Driver& d) { d.items[1].reportId = 0; }), true}),
     [](const auto& info) {
         std::string name;
         for (const char c : std::string(info.param.name)) {

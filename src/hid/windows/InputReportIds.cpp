@@ -90,9 +90,10 @@ std::optional<std::vector<std::uint8_t>> OwnInputReportIds(const HidApi& api,
                                   ids, foreign)) {
         return std::nullopt;
     }
-    // Items of the own collection without an ID beside numbered reports elsewhere: its reports
-    // cannot be told from the others'.
-    if (ids.test(0) && (ids.count() > 1 || foreign.any())) return std::nullopt;
+    // Items without an ID beside numbered ones: an unnumbered report whose first byte happens
+    // to be an own ID cannot be told from an own report.
+    const IdSet all = ids | foreign;
+    if (all.test(0) && all.count() > 1) return std::nullopt;
     // Input made of constant fields only lists no item: every ID the collection declares,
     // save those known to be another collection's.
     if (ids.none()) ids = DeclaredIds(api, preparsed, caps) & ~foreign;
