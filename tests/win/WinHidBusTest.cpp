@@ -71,6 +71,22 @@ TEST(WinHidBusEnumerate, ReportsEveryReadableInterfaceInOrderAndReleasesEverythi
     }
 }
 
+// Nothing in the way from SetupAPI's detail to CreateFileW is a fixed-size path buffer: a path
+// far beyond MAX_PATH, with text outside ASCII, comes back whole and opens.
+TEST(WinHidBusEnumerate, AVeryLongPathIsListedAndOpenedWhole) {
+    FakeHidPlatform fake;
+    const std::wstring path = L"\\\\?\\hid#vid_10c4&pid_f505#" + std::wstring(5000, L'a') +
+                              L"\u00e9\u4e2d#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    fake.SetDevices({Device{path}});
+    win::CWinHidBus bus(fake.Api());
+    const auto found = bus.EnumerateInterfaces();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(win::Widen(found[0].path), path);
+    EXPECT_TRUE(found[0].caps);
+    EXPECT_NE(bus.OpenInterfaceRead(found[0]), nullptr);
+    EXPECT_NE(bus.OpenWrite(found[0].path), nullptr);
+}
+
 TEST(WinHidBusEnumerate, NoInterfacesGiveAnEmptyList) {
     FakeHidPlatform fake;
     win::CWinHidBus bus(fake.Api());
