@@ -14,6 +14,9 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
+# The guest's folder may lie under one of the folders the tmpfs mounts below hide (a clone in
+# /tmp): it is reached through a mount of its own.
+mkdir -p /vmtest-guest && mount --bind "$guest" /vmtest-guest && guest=/vmtest-guest
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm
 mount -t tmpfs -o mode=0755 tmpfs /run
 mount -t tmpfs -o mode=1777 tmpfs /tmp
