@@ -187,12 +187,14 @@ TEST_F(WinHidChannels, BackToBackWritesKeepTheirOwnBytes) {
     EXPECT_TRUE(Eventually([&] { return channel->PendingCount() == 0; }));
 }
 
-TEST_F(WinHidChannels, WriteErrorsAreReturnedExceptZero) {
+// A refused write is told as failed, with the driver's code, or 31 when it gave none.
+TEST_F(WinHidChannels, WriteErrorsAreReturnedEvenWithoutACode) {
     struct Case {
         DWORD lastError;
         std::uint32_t result;
     };
-    for (const Case c : {Case{0, 0}, Case{ERROR_INVALID_HANDLE, 6}, Case{1167, 1167}}) {
+    for (const Case c :
+         {Case{0, ERROR_GEN_FAILURE}, Case{ERROR_INVALID_HANDLE, 6}, Case{1167, 1167}}) {
         Device device{kDock};
         device.writeMode = WriteMode::Fail;
         device.writeError = c.lastError;

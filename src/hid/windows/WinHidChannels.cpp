@@ -143,8 +143,8 @@ std::uint32_t CWinHidWriteChannel::WriteReport(std::span<const std::uint8_t> rep
     if (m_api.WriteFile(m_device.Get(), write->bytes.data(), size, nullptr, &write->overlapped)) {
         return 0;
     }
-    const DWORD error = ::GetLastError();
-    if (error == 0) return 0;  // nothing in flight, nothing to collect
+    // A refused write is a failed one, whether or not the driver gave a code for it.
+    const DWORD error = LastErrorOr(ERROR_GEN_FAILURE);
     if (error != ERROR_IO_PENDING) return error;
     // The class driver queues writes, so a stall (31) or a removal shows only at completion:
     // wait a moment for it, or the sequence would wait for the answer to a report never sent.
