@@ -196,7 +196,7 @@ bool CConfigfsGadget::Build(const GadgetIdentity& identity, const ConfigfsPaths&
     }
     m_made.push_back(m_function);
     if (!write(m_function / "protocol", "0") || !write(m_function / "subclass", "0") ||
-        !write(m_function / "report_length", std::to_string(kGadgetReportLength))) {
+        !write(m_function / "report_length", std::to_string(kGadgetEndpointPacketSize))) {
         return false;
     }
     if (!WriteAttribute(m_function / "report_desc", identity.reportDescriptor.data(),

@@ -15,6 +15,13 @@ namespace tamblor {
 inline constexpr std::uint8_t kKeyboardReportId = 1;
 inline constexpr std::size_t kKeyboardReportSize = 9;  // ID, modifiers, reserved, six keys
 inline constexpr std::uint16_t kGadgetReportLength = 64;
+// The HID function's report_length, which the kernel also takes for its endpoints' packet size.
+// Larger than any report on purpose: a write that fills a whole packet is ended by a
+// zero-length packet in a later transaction, and only then does the node turn writable again.
+// The host would already hold the report and could answer it before the dock saw its report
+// collected. A report shorter than a packet goes in one transaction, and the write is complete
+// before the host can read it, so "collected" means just that. High speed allows it.
+inline constexpr std::uint16_t kGadgetEndpointPacketSize = 128;
 
 std::vector<std::uint8_t> GadgetReportDescriptor(bool withKeyboard, bool dockFirst = false);
 

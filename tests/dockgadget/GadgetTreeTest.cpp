@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "dockgadget/GadgetDescriptor.h"
 #include "dockgadget/GadgetTree.h"
 #include "hid/linux/UniqueFd.h"
 
@@ -119,7 +120,7 @@ class GadgetTree : public testing::Test {
         Write(layout.strings / "serialnumber", kGadgetSerial);
         Write(layout.configStrings / "configuration", "HID");
         Write(layout.config / "MaxPower", "100");
-        Write(layout.function / "report_length", "64");
+        Write(layout.function / "report_length", std::to_string(kGadgetEndpointPacketSize));
         fs::create_symlink(layout.function, layout.link);
     }
 
