@@ -127,6 +127,7 @@ std::unique_ptr<CConfigfsGadget> CConfigfsGadget::Create(const GadgetIdentity& i
             "no USB device controller named " + gadget->m_udc + " in " + paths.udcClass.string();
         return nullptr;
     }
+    if (error = UdcSpeedProblem(paths.udcClass, gadget->m_udc); !error.empty()) return nullptr;
     if (!gadget->Build(identity, paths, error)) return nullptr;
     return gadget;
 }
