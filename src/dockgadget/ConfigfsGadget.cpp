@@ -127,6 +127,7 @@ std::unique_ptr<CConfigfsGadget> CConfigfsGadget::Create(const GadgetIdentity& i
             "no USB device controller named " + gadget->m_udc + " in " + paths.udcClass.string();
         return nullptr;
     }
+    if (error = UdcSpeedProblem(paths.udcClass, gadget->m_udc); !error.empty()) return nullptr;
     if (!gadget->Build(identity, paths, error)) return nullptr;
     return gadget;
 }
@@ -217,7 +218,10 @@ bool CConfigfsGadget::Connect(std::string& error) {
     if (m_bound) return true;
     int code = 0;
     if (!WriteText(m_root / "UDC", m_udc, code)) {
-        error = code == EBUSY ? "USB device controller " + m_udc + " is in use by another gadget"
+        // The kernel says EBUSY also when the HID function failed to bind to the controller.
+        error = code == EBUSY ? "USB device controller " + m_udc +
+                                    " is in use by another gadget, or the kernel would not bind "
+                                    "the HID function to it (see dmesg)"
                               : "cannot bind the gadget to " + m_udc + ": " + Errno(code);
         return false;
     }

@@ -228,4 +228,14 @@ bool IsUdcEntry(const fs::path& udcClass, const std::string& name) {
     return false;
 }
 
+std::string UdcSpeedProblem(const fs::path& udcClass, const std::string& name) {
+    std::ifstream in(udcClass / name / "maximum_speed");
+    std::string speed;
+    std::getline(in, speed);
+    // An older kernel without the attribute gets the benefit of the doubt.
+    if (speed != "full-speed" && speed != "low-speed") return {};
+    return "USB device controller " + name + " is " + speed +
+           " only; the dock's interrupt endpoints need a high-speed controller";
+}
+
 }  // namespace tamblor

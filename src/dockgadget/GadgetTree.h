@@ -95,4 +95,9 @@ bool RemoveLeftoverGadget(CConfigfsCalls& calls, const ConfigfsPaths& paths, std
 // Whether `name` is a USB device controller in `udcClass`: one of its entries, by name.
 bool IsUdcEntry(const std::filesystem::path& udcClass, const std::string& name);
 
+// Why controller `name` in `udcClass` cannot carry the HID function, or empty. Its endpoints'
+// packets are larger than full speed allows for interrupt transfers: on a full-speed-only
+// controller the function would bind but never be configured, with nothing said.
+std::string UdcSpeedProblem(const std::filesystem::path& udcClass, const std::string& name);
+
 }  // namespace tamblor

@@ -261,6 +261,26 @@ TEST_F(GadgetTree, ControllerMustBeAnEntryOfTheClass) {
     }
 }
 
+// The endpoints' 128-byte packets are beyond full speed's 64 for interrupt transfers.
+TEST_F(GadgetTree, FullSpeedOnlyControllerIsRefusedWithItsSpeed) {
+    const std::vector<std::pair<std::string, bool>> speeds = {
+        {"full-speed\n", true},   {"low-speed\n", true}, {"high-speed\n", false},
+        {"super-speed\n", false}, {"UNKNOWN\n", false},  {"", false},
+    };
+    for (const auto& [speed, refused] : speeds) {
+        Write(m_paths.udcClass / "dummy_udc.0" / "maximum_speed", speed);
+        const std::string problem = UdcSpeedProblem(m_paths.udcClass, "dummy_udc.0");
+        EXPECT_EQ(!problem.empty(), refused) << speed << problem;
+        if (refused) {
+            EXPECT_NE(problem.find("dummy_udc.0 is " + speed.substr(0, speed.size() - 1)),
+                      std::string::npos)
+                << problem;
+        }
+    }
+    fs::remove(m_paths.udcClass / "dummy_udc.0" / "maximum_speed");
+    EXPECT_EQ(UdcSpeedProblem(m_paths.udcClass, "dummy_udc.0"), "");
+}
+
 // A --remove that probes the new gadget while the dock takes its hold has the lock for an
 // instant: the dock must still end up holding it, or a later --remove takes the running gadget.
 // Anyone may open the directory and keep the lock; the dock then gives up instead of hanging.

@@ -23,11 +23,12 @@ plug_dock() {
     i=$1
     shift
     # Emptied here, not by the dock's redirection: that runs in the child, and a first look
-    # before it could find the last run's "on the bus" in a file of the same name.
+    # before it could find the last run's "on the bus" in a file of the same name. Appended
+    # to, so that a note of dock_not_up is not overwritten by a dock that is still running.
     : > /tmp/$case.$i.dock
     rm -f /tmp/$case.$i.json
     tamblor-dock --udc dummy_udc.$i --report-json /tmp/$case.$i.json --restart-delay-ms 200 "$@" \
-        > /tmp/$case.$i.dock 2>&1 &
+        >> /tmp/$case.$i.dock 2>&1 &
     eval dock_pid_$i=$!
     wait_until "grep -q 'on the bus' /tmp/$case.$i.dock || ! kill -0 \$dock_pid_$i 2>/dev/null" 150
     grep -q 'on the bus' /tmp/$case.$i.dock && return 0
