@@ -96,8 +96,8 @@ bool RemoveLeftoverGadget(CConfigfsCalls& calls, const ConfigfsPaths& paths, std
 bool IsUdcEntry(const std::filesystem::path& udcClass, const std::string& name);
 
 // Why controller `name` in `udcClass` cannot carry the HID function, or empty. Its endpoints'
-// packets are larger than full speed allows for interrupt transfers: on a full-speed-only
-// controller the function would bind but never be configured, with nothing said.
+// packets are larger than full speed allows for interrupt transfers: a full-speed-only
+// controller refuses to bind the function, and the kernel says why only in its log.
 std::string UdcSpeedProblem(const std::filesystem::path& udcClass, const std::string& name);
 
 }  // namespace tamblor
