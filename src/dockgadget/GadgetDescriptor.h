@@ -19,8 +19,9 @@ inline constexpr std::uint16_t kGadgetReportLength = 64;
 // Larger than any report on purpose: a write that fills a whole packet is ended by a
 // zero-length packet in a later transaction, and only then does the node turn writable again.
 // The host would already hold the report and could answer it before the dock saw its report
-// collected. A report shorter than a packet goes in one transaction, and the write is complete
-// before the host can read it, so "collected" means just that. High speed allows it.
+// collected. A report shorter than a packet goes in one transaction, and dummy_hcd completes
+// the write before it hands the report to the host, so "collected" means just that there
+// (another controller may signal the two in either order). High speed allows the size.
 inline constexpr std::uint16_t kGadgetEndpointPacketSize = 128;
 
 std::vector<std::uint8_t> GadgetReportDescriptor(bool withKeyboard, bool dockFirst = false);
