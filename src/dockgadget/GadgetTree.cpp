@@ -229,9 +229,8 @@ bool IsUdcEntry(const fs::path& udcClass, const std::string& name) {
 }
 
 std::string UdcSpeedProblem(const fs::path& udcClass, const std::string& name) {
-    std::ifstream in(udcClass / name / "maximum_speed");
-    std::string speed;
-    std::getline(in, speed);
+    const std::string speed =
+        CConfigfsCalls{}.ReadAttribute(udcClass / name / "maximum_speed").value_or("");
     // An older kernel without the attribute gets the benefit of the doubt.
     if (speed != "full-speed" && speed != "low-speed") return {};
     return "USB device controller " + name + " is " + speed +
