@@ -21,6 +21,7 @@ mount -t tmpfs -o mode=1777 tmpfs /dev/shm
 mount -t tmpfs -o mode=0755 tmpfs /run
 mount -t tmpfs -o mode=1777 tmpfs /tmp
 mount -t configfs configfs /sys/kernel/config
+mount -t debugfs debugfs /sys/kernel/debug
 
 SUCCESS="Chip 3 Checksum pass, ISP Success!"
 NO_RETURN="The device did not come back from its restart"
@@ -29,6 +30,7 @@ CAPTION="Varnex USB-C Device FW Upgrade Tool"
 dock=$guest/tamblor-dock
 dock_pid=
 app_pid=
+usbmon_pid=
 
 at() { echo "(at $(cut -d" " -f1 /proc/uptime) s)"; }
 pass() { echo "VMTEST PASS $* $(at)"; }
@@ -73,8 +75,22 @@ wait_pid() {
 }
 hidraw_nodes() { ls /sys/class/hidraw 2>/dev/null; }
 
+# Every transfer on the USB buses while the dock runs; a failure's logs end with the last ones.
+start_usbmon() {
+    usbmon=/sys/kernel/debug/usb/usbmon/0u
+    [ -r $usbmon ] || return 0
+    cat $usbmon > /tmp/$case.usbmon 2>&1 &
+    usbmon_pid=$!
+}
+stop_usbmon() {
+    [ -n "$usbmon_pid" ] && kill "$usbmon_pid" 2> /dev/null && wait "$usbmon_pid" 2> /dev/null
+    usbmon_pid=
+    return 0
+}
 start_dock() {
     wait_until '[ -z "$(hidraw_nodes)" ]' 50 || { echo "a hidraw node is left over"; return 1; }
+    stop_usbmon
+    start_usbmon
     "$dock" --report-json /tmp/$case.json --restart-delay-ms 200 "$@" > /tmp/$case.dock 2>&1 &
     dock_pid=$!
     wait_until '[ -n "$(hidraw_nodes)" ] || ! kill -0 $dock_pid 2>/dev/null' 150
@@ -88,6 +104,7 @@ stop_dock() {
         wait_pid "$dock_pid" 100
     fi
     dock_rc=$waited_rc
+    stop_usbmon
 }
 dock_report_ok() { grep -q "^{\"end\":\"$1\",\"passed\":true," /tmp/$case.json; }
 violations() { sed -n 's/.*"violations":\[\(.*\)\]}}$/\1/p' /tmp/$case.json; }
@@ -106,8 +123,16 @@ wine=/usr/lib/wine/wine64
 # The probe's status is its own (no pipe); bounded beyond its own longest wait.
 probe() {
     trace "probe $*"
-    timeout -s KILL 420 "$wine" "$guest/window-probe.exe" "$@" > /tmp/probe.out 2> /dev/null
+    timeout -s KILL 420 "$wine" "$guest/window-probe.exe" "$@" > /tmp/probe.out 2>> /tmp/$case.probe
     probe_rc=$?
+    # log-after prints the log whatever it found: nothing at all means the probe never read
+    # the window (Wine under emulation now and then fails to start a process). The window
+    # keeps its state, so a second probe sees what the first would have.
+    if [ "$1" = log-after ] && [ ! -s /tmp/probe.out ]; then
+        note "$case: the probe printed nothing (exit $probe_rc); probing again"
+        timeout -s KILL 420 "$wine" "$guest/window-probe.exe" "$@" > /tmp/probe.out 2>> /tmp/$case.probe
+        probe_rc=$?
+    fi
     tr -d '\r' < /tmp/probe.out
     return $probe_rc
 }
@@ -224,6 +249,9 @@ case_window() {
     upgraded=$?
     took=$(seconds_since "$t1")
     if [ "$upgraded" != 0 ]; then
+        # The dock's report says what it received last and what it found wrong; it comes
+        # with the logs once the dock has ended.
+        stop_dock 0
         fail $case "no success line in the window's log"
         cleanup_case
         return

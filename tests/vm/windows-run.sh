@@ -83,7 +83,8 @@ for applet in $("$root/bin/busybox" --list); do
     [[ -e $root/bin/$applet ]] || ln -s busybox "$root/bin/$applet"
 done
 ln -s bin "$root/sbin"
-for wanted in virtio_pci 9pnet_virtio 9p overlay dummy_hcd usb_f_hid libcomposite hid-generic usbhid; do
+# usbmon: a failed case shows the last transfers on the bus.
+for wanted in virtio_pci 9pnet_virtio 9p overlay dummy_hcd usb_f_hid libcomposite hid-generic usbhid usbmon; do
     path=$(module_path "$wanted")
     [[ -n $path ]] || { echo "vm-test: $wanted is not in $modules/modules.dep" >&2; exit 1; }
     add_module "$path"

@@ -2,7 +2,8 @@
 // scripted runs under Xvfb:
 //   window-probe text log|version     prints the log's or the version static's text
 //   window-probe wait-log TEXT MS     waits until the log contains TEXT; 0 when it did
-//   window-probe log-after TEXT MS    the same, and prints the log whether it did or not
+//   window-probe log-after TEXT MS    the same, and prints the log whether it did or not; gives
+//                                     up early once the log says the sequence failed
 //   window-probe wait-enabled ID MS   waits until control ID is enabled
 //   window-probe ready MS             waits until Start upgrade is enabled, then prints its
 //                                     centre and Exit's in screen pixels: "SX SY EX EY" (one
@@ -29,6 +30,7 @@ namespace {
 constexpr wchar_t kCaption[] = L"" TAMBLOR_DLG_CAPTION;
 constexpr int kLogId = IDC_LOG;
 constexpr int kStartId = IDC_START_UPGRADE;
+constexpr wchar_t kSequenceFailed[] = L"Error!, restart please.";
 
 // The tool's window; its message boxes carry the same caption but have an owner.
 HWND FindDialog(DWORD waitMs) {
@@ -149,7 +151,9 @@ int wmain(int argc, wchar_t** argv) {
                 if (always) Print(log);
                 return 0;
             }
-            if (::GetTickCount() - start > limit) {
+            // A sequence that ended in failure will not log TEXT any more.
+            const bool failed = always && log.find(kSequenceFailed) != std::wstring::npos;
+            if (::GetTickCount() - start > limit || failed) {
                 Print(log);
                 return 1;
             }
