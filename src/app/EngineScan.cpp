@@ -1,22 +1,15 @@
 // The operator's commands, device changes and the search for the device.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <utility>
 
+#include "DevicePath.h"
 #include "DockMatch.h"
 #include "ModelTable.h"
 #include "TamblorEngine.h"
 
 namespace tamblor {
 namespace {
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 bool FitsReportBuffers(std::uint16_t reportLength) {
     return reportLength >= kMinReportLength && reportLength <= kMaxReportLength;
@@ -199,7 +192,7 @@ int CTamblorEngine::OnDeviceChange(const DeviceChange& change) {
         ScanLocked();
         return 0;
     }
-    if (!EqualsIgnoringCase(change.path, m_link.g_devicePath)) return 0;
+    if (!SameDevicePath(change.path, m_link.g_devicePath)) return 0;
     if (m_link.g_deviceConnected == 0) return 1;
     // The restart's wait for the dock's return counts from its departure.
     NoteSignOfLife();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "DevicePath.h"
 #include "isp/IspReply.h"
 
 namespace tamblor {
@@ -76,9 +77,9 @@ void CPlaceView::Notify(const DeviceChange& change) {
             return;
         }
         const auto interfaces = m_bus.EnumerateInterfaces();
-        const auto arrived =
-            std::find_if(interfaces.begin(), interfaces.end(),
-                         [&](const HidInterfaceInfo& info) { return info.path == change.path; });
+        const auto arrived = std::find_if(
+            interfaces.begin(), interfaces.end(),
+            [&](const HidInterfaceInfo& info) { return SameDevicePath(info.path, change.path); });
         if (arrived != interfaces.end() && !AtPlace(*arrived)) return;
     }
     m_sink(change);

@@ -327,6 +327,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "emu-1",
                  {DeviceChangeKind::Arrival, "emu-2:dock/ap/1"},
                  false},
+        // Windows announces in upper case what it lists in lower case.
+        ViewCase{"ArrivalAtAnotherPlaceInOtherCase",
+                 "emu-1",
+                 {DeviceChangeKind::Arrival, "EMU-2:DOCK/AP/1"},
+                 false},
         // A claim let go elsewhere, or an interface already gone again: the engine looks.
         ViewCase{
             "ArrivalOfAnUnknownPath", "emu-1", {DeviceChangeKind::Arrival, "/run/claim"}, true},
