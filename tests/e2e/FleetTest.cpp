@@ -54,13 +54,6 @@ FleetPlan ShippedPlan() {
     return plan;
 }
 
-// For an operator's hand on a thread of its own: waits until `done`, 30 s at most.
-void WaitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-}
-
 struct FleetCase {
     const char* name;
     std::vector<std::string> args;
@@ -384,6 +377,14 @@ TEST(StatusCommand, ListsPlaceModeVersionAndWhetherThePackageWouldUpgrade) {
 
 #ifndef _WIN32
 // Stop signals exist on POSIX only: elsewhere a station runs until its process is ended.
+
+// For an operator's hand on a thread of its own: waits until `done`, 30 s at most.
+void WaitUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
 // The station: docks plugged in one after another are each taken; a Ctrl-C while a dock is
 // being written only warns; one when none is ends the run, whose verdicts stand.
 TEST(FleetWatch, TakesEachDockAsItComesAndStopsOnlyWhenNoneIsWritten) {

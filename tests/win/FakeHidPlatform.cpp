@@ -156,6 +156,13 @@ void FakeHidPlatform::CompleteWrites(DWORD error) {
     m_pendingWrites.clear();
 }
 
+void FakeHidPlatform::QueueInput(const std::wstring& path, std::vector<std::uint8_t> bytes) {
+    std::lock_guard lock(m_lock);
+    for (std::size_t i = 0; i < m_devices.size(); ++i) {
+        if (m_devices[i].path == path) m_queuedInput[i].push_back(bytes);
+    }
+}
+
 void FakeHidPlatform::FailRead(const std::wstring& path, DWORD error) {
     std::lock_guard lock(m_lock);
     std::erase_if(m_pendingReads, [&](Transfer& t) {

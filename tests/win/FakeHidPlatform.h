@@ -83,6 +83,9 @@ class FakeHidPlatform {
     // Completes every pending write; each one's bytes are recorded as written at that moment,
     // or, with an error, none is written and each fails with it.
     void CompleteWrites(DWORD error = 0);
+    // Keeps these bytes for the next read on `path` without completing the one pending, as
+    // Wine's class driver now and then does under load.
+    void QueueInput(const std::wstring& path, std::vector<std::uint8_t> bytes);
     // Completes the pending read on `path` with this error.
     void FailRead(const std::wstring& path, DWORD error);
     // The device leaves: it is no longer listed nor opened, its pending reads fail with 5 and

@@ -155,6 +155,60 @@ TEST_F(WinHidChannels, ReadDeliversWhatArrivedAndItsLength) {
     EXPECT_EQ(read->ReadReport(buffer), 0);
 }
 
+// Wine under load left a read pending while the dock's answer sat in the handle's queue: the
+// upgrade stopped for want of an answer already there. A read pending for a while is issued
+// again, and finds it.
+TEST_F(WinHidChannels, AReportLeftQueuedBesideAPendingReadIsFoundByTheReadIssuedAgain) {
+    timeouts.readRearm = 20;
+    Open(Device{kDock});
+    std::array<std::uint8_t, 64> buffer{};
+    auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+    fake.WaitForPendingRead(kDock);
+    fake.QueueInput(kDock, {2, 0x3B, 0x3D, 1});
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+        << "the answer waits in the queue while the read stays pending";
+    EXPECT_EQ(pending.get(), 64);
+    EXPECT_EQ(buffer[1], 0x3B);
+    EXPECT_EQ(buffer[2], 0x3D);
+}
+
+// Issuing the read again loses nothing and changes nothing else: an idle read goes on waiting,
+// a report that comes later is read, Cancel() still ends it; and a driver that keeps a
+// cancelled read is waited for as before.
+TEST_F(WinHidChannels, AReadIssuedAgainStillDeliversAndStillEndsOnCancel) {
+    for (const bool keepsCancelled : {false, true}) {
+        SCOPED_TRACE(keepsCancelled ? "the driver keeps cancelled reads" : "a sound driver");
+        timeouts.readRearm = 10;
+        Device device{kDock};
+        device.ignoresCancel = keepsCancelled;
+        Open(device);
+        std::array<std::uint8_t, 64> buffer{};
+        const int before = fake.Reads();
+        auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+        fake.WaitForPendingRead(kDock);
+        if (keepsCancelled) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            EXPECT_EQ(fake.Reads(), before + 1)
+                << "a read the driver still holds is not issued twice";
+        } else {
+            EXPECT_TRUE(Eventually([&] { return fake.Reads() >= before + 3; }));
+        }
+        EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+        fake.DeliverInput(kDock, {2, 7, 0xFE, 0xFF, 7, 1});
+        EXPECT_EQ(pending.get(), 64);
+        EXPECT_EQ(buffer[1], 7);
+        auto next = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+        fake.WaitForPendingRead(kDock);
+        read->Cancel();
+        EXPECT_EQ(next.get(), -1);
+        if (keepsCancelled) {
+            // The driver still holds the cancelled reads: the channel leaves them to it.
+            read.reset();
+            write.reset();
+        }
+    }
+}
+
 TEST_F(WinHidChannels, CancelEndsABlockedReadAndEveryLaterOne) {
     Open(Device{kDock});
     std::array<std::uint8_t, 64> buffer{};

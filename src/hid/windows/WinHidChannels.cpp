@@ -44,37 +44,59 @@ int CWinHidReadChannel::ReadOne(std::span<std::uint8_t> buffer) {
     if (m_gone) return -1;
     if (!m_transfer) m_transfer = std::make_unique<Transfer>();
     auto& t = *m_transfer;
-    t.bytes.assign(buffer.size(), 0);
-    t.overlapped = OVERLAPPED{};
-    t.overlapped.hEvent = t.event.Get();
-    ::ResetEvent(t.event.Get());
     const HANDLE device = m_device.Get();
-    DWORD delivered = 0;
-    const auto size = static_cast<DWORD>(t.bytes.size());
-    if (!m_api.ReadFile(device, t.bytes.data(), size, nullptr, &t.overlapped)) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_IO_PENDING) {
-            t.bytes.clear();
-            return Failed(error);
-        }
-        const HANDLE waits[2] = {t.event.Get(), m_cancelEvent.Get()};
-        if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-            if (!CancelInFlight()) {
-                // The driver keeps the transfer: so do we, and this channel reads no more.
-                static_cast<void>(m_transfer.release());
-                m_gone = true;
+    for (;;) {
+        t.bytes.assign(buffer.size(), 0);
+        t.overlapped = OVERLAPPED{};
+        t.overlapped.hEvent = t.event.Get();
+        ::ResetEvent(t.event.Get());
+        const auto size = static_cast<DWORD>(t.bytes.size());
+        bool rearmed = false;
+        if (!m_api.ReadFile(device, t.bytes.data(), size, nullptr, &t.overlapped)) {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_IO_PENDING) {
+                t.bytes.clear();
+                return Failed(error);
             }
-            return -1;
+            const Await waited = AwaitRead(t);
+            if (waited == Await::Cancelled) {
+                if (!CancelInFlight()) {
+                    // The driver keeps the transfer: so do we, and this channel reads no more.
+                    static_cast<void>(m_transfer.release());
+                    m_gone = true;
+                }
+                return -1;
+            }
+            rearmed = waited == Await::Rearmed;
         }
+        DWORD delivered = 0;
+        const BOOL done = m_api.GetOverlappedResult(device, &t.overlapped, &delivered, TRUE);
+        const DWORD error = done ? 0 : LastErrorOr(ERROR_GEN_FAILURE);
+        std::vector<std::uint8_t> bytes;
+        bytes.swap(t.bytes);  // empty: no read in flight
+        // Our own cancel took it: read again. A report that completed it first is kept.
+        if (!done && rearmed && error == ERROR_OPERATION_ABORTED) continue;
+        if (!done) return Failed(error);
+        const auto n = std::min<std::size_t>(delivered, buffer.size());
+        std::copy_n(bytes.begin(), n, buffer.begin());
+        return static_cast<int>(n);
     }
-    const BOOL done = m_api.GetOverlappedResult(device, &t.overlapped, &delivered, TRUE);
-    const DWORD error = done ? 0 : LastErrorOr(ERROR_GEN_FAILURE);
-    std::vector<std::uint8_t> bytes;
-    bytes.swap(t.bytes);  // empty: no read in flight
-    if (!done) return Failed(error);
-    const auto n = std::min<std::size_t>(delivered, buffer.size());
-    std::copy_n(bytes.begin(), n, buffer.begin());
-    return static_cast<int>(n);
+}
+
+CWinHidReadChannel::Await CWinHidReadChannel::AwaitRead(Transfer& t) {
+    const HANDLE waits[2] = {t.event.Get(), m_cancelEvent.Get()};
+    DWORD limit = m_timeouts.readRearm;
+    bool rearmed = false;
+    for (;;) {
+        const DWORD waited = ::WaitForMultipleObjects(2, waits, FALSE, limit);
+        if (waited == WAIT_OBJECT_0) return rearmed ? Await::Rearmed : Await::Completed;
+        if (waited != WAIT_TIMEOUT) return Await::Cancelled;
+        m_api.CancelIoEx(m_device.Get(), &t.overlapped);
+        rearmed = true;
+        // A driver that keeps a cancelled read is waited for as before: to its completion or
+        // to Cancel().
+        limit = INFINITE;
+    }
 }
 
 bool CWinHidReadChannel::CancelInFlight() {

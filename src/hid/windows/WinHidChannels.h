@@ -26,6 +26,11 @@ struct WinHidTimeouts {
     // notice (which cancels the channel) before it fails, so the operator reads that the
     // device was lost rather than that it could not be read.
     DWORD removalNotice = 5000;
+    // A read still pending after this long is cancelled and issued again. Wine under load now
+    // and then leaves a read pending while the report it waits for sits in the handle's
+    // queue, where a new read finds it at once; on Windows a cancelled read loses nothing (a
+    // report either completes the read or waits in the queue), so the new read costs nothing.
+    DWORD readRearm = 1000;
 };
 
 // True for the errors a read or write gives once the device has left: no retry can help.
@@ -40,7 +45,8 @@ struct WinHidReportFilter {
 };
 
 // One overlapped read at a time on a device opened for reading. A read waits on its own
-// completion event and on the cancel event, so Cancel() frees a blocked reader at once. The
+// completion event and on the cancel event, so Cancel() frees a blocked reader at once; one
+// that stays pending is issued again now and then (WinHidTimeouts::readRearm). The
 // read goes into a buffer of the channel's own, so a read whose cancel the driver never
 // completes can be left behind without taking the caller's buffer with it.
 class CWinHidReadChannel final : public IHidReadChannel {
@@ -57,7 +63,12 @@ class CWinHidReadChannel final : public IHidReadChannel {
         std::vector<std::uint8_t> bytes;
     };
 
+    enum class Await { Completed, Rearmed, Cancelled };
+
     int ReadOne(std::span<std::uint8_t> buffer);
+    // Waits for the read in flight to complete (Rearmed: after a cancel of its own, see
+    // WinHidTimeouts::readRearm) or for Cancel().
+    Await AwaitRead(Transfer& t);
     int Failed(DWORD error);
     // Cancels the transfer in flight; false when the driver did not complete it in time.
     bool CancelInFlight();
