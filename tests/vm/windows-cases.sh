@@ -123,16 +123,15 @@ wine=/usr/lib/wine/wine64
 # The probe's status is its own (no pipe); bounded beyond its own longest wait.
 probe() {
     trace "probe $*"
-    timeout -s KILL 420 "$wine" "$guest/window-probe.exe" "$@" > /tmp/probe.out 2>> /tmp/$case.probe
-    probe_rc=$?
     # log-after prints the log whatever it found: nothing at all means the probe never read
     # the window (Wine under emulation now and then fails to start a process). The window
     # keeps its state, so a second probe sees what the first would have.
-    if [ "$1" = log-after ] && [ ! -s /tmp/probe.out ]; then
-        note "$case: the probe printed nothing (exit $probe_rc); probing again"
+    for attempt in 1 2; do
         timeout -s KILL 420 "$wine" "$guest/window-probe.exe" "$@" > /tmp/probe.out 2>> /tmp/$case.probe
         probe_rc=$?
-    fi
+        [ "$1" = log-after ] && [ ! -s /tmp/probe.out ] && [ $attempt = 1 ] || break
+        note "$case: the probe printed nothing (exit $probe_rc); probing again"
+    done
     tr -d '\r' < /tmp/probe.out
     return $probe_rc
 }

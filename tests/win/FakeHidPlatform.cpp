@@ -142,9 +142,7 @@ void FakeHidPlatform::DeliverInput(const std::wstring& path, std::vector<std::ui
         m_pendingReads.erase(it);
         return;
     }
-    for (std::size_t i = 0; i < m_devices.size(); ++i) {
-        if (m_devices[i].path == path) m_queuedInput[i].push_back(std::move(bytes));
-    }
+    QueueLocked(path, std::move(bytes));
 }
 
 void FakeHidPlatform::CompleteWrites(DWORD error) {
@@ -158,6 +156,10 @@ void FakeHidPlatform::CompleteWrites(DWORD error) {
 
 void FakeHidPlatform::QueueInput(const std::wstring& path, std::vector<std::uint8_t> bytes) {
     std::lock_guard lock(m_lock);
+    QueueLocked(path, std::move(bytes));
+}
+
+void FakeHidPlatform::QueueLocked(const std::wstring& path, std::vector<std::uint8_t> bytes) {
     for (std::size_t i = 0; i < m_devices.size(); ++i) {
         if (m_devices[i].path == path) m_queuedInput[i].push_back(bytes);
     }

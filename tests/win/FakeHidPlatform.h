@@ -119,6 +119,8 @@ class FakeHidPlatform {
     };
 
     static FakeHidPlatform* Current();
+    // Keeps the bytes for the next read of every device at `path`; m_lock held.
+    void QueueLocked(const std::wstring& path, std::vector<std::uint8_t> bytes);
     void Complete(Transfer& t, DWORD bytes, DWORD error);
     bool SharingConflicts(std::size_t device, DWORD access, DWORD share) const;
     bool Present(std::size_t device) const;
