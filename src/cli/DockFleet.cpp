@@ -6,6 +6,7 @@
 #include "CliSession.h"
 #include "DockUi.h"
 #include "StopSignals.h"
+#include "TextFormat.h"
 #include "UpgradeVerdict.h"
 #include "app/DockMatch.h"
 #include "app/PlaceView.h"
@@ -80,6 +81,8 @@ void CDockFleet::Choose(Clock::time_point now) {
     m_lastLook = now;
     const auto found = MatchingDocks();
     const bool waitOver = now - m_begin >= m_plan.wait;
+    if (!m_lookedOnce && !waitOver) NoteWhatIsAwaited(found);
+    m_lookedOnce = true;
     if (m_plan.watch) {
         m_choosing = false;
         m_lookAgain = true;
@@ -138,6 +141,31 @@ void CDockFleet::Choose(Clock::time_point now) {
         m_choosing = false;
         m_noneFound = true;
     }
+}
+
+void CDockFleet::NoteWhatIsAwaited(const std::vector<Found>& found) {
+    // The station says what it does in its own words.
+    if (m_plan.watch) return;
+    const std::string upTo = "waiting up to " + std::to_string(m_plan.wait.count() / 1000) + " s";
+    if (m_plan.places.empty()) {
+        if (!found.empty()) return;
+        m_waitingNote = "no dock attached; " + upTo + " for one with vendor ID " +
+                        Hex4(m_plan.package.g_packageVid) + " and product ID " +
+                        Hex4(m_plan.package.g_packagePid) + " (Ctrl-C stops)";
+        return;
+    }
+    std::string missing;
+    std::size_t count = 0;
+    for (const auto& place : m_plan.places) {
+        const bool there = std::any_of(found.begin(), found.end(),
+                                       [&](const Found& f) { return f.place == place; });
+        if (there) continue;
+        missing += (missing.empty() ? "" : ", ") + place;
+        ++count;
+    }
+    if (count == 0) return;
+    m_waitingNote = upTo + (count == 1 ? " for the dock at " : " for the docks at ") + missing +
+                    " (Ctrl-C stops)";
 }
 
 void CDockFleet::WatchForNewDocks() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FleetOutput.h"
@@ -76,6 +77,9 @@ class CDockFleet {
     // a dock still at its scan when the run was closed.
     std::vector<std::string> Unfinished() const;
     FleetSummary Summary() const;
+    // What the run waits for when its first look did not find it, once, for the operator;
+    // empty otherwise.
+    std::string TakeWaitingNote() { return std::exchange(m_waitingNote, {}); }
 
   private:
     struct Found {
@@ -89,6 +93,7 @@ class CDockFleet {
     void Finish(FleetDock& dock, DockVerdict verdict, std::string failure, bool stopped = false);
     void FinishByOutcome(FleetDock& dock);
     void WatchForNewDocks();
+    void NoteWhatIsAwaited(const std::vector<Found>& found);
 
     IHidBus& m_bus;
     CCliSession& m_loop;
@@ -99,6 +104,8 @@ class CDockFleet {
     bool m_choosing = true;
     bool m_lookAgain = true;
     bool m_noneFound = false;
+    bool m_lookedOnce = false;
+    std::string m_waitingNote;
     std::vector<std::string> m_refused;
     std::list<std::unique_ptr<FleetDock>> m_docks;
     // Places whose dock has had its verdict and is still plugged in (watch).

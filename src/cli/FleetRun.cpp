@@ -77,7 +77,21 @@ int RunFleet(IHidBus& bus, FleetPlan plan, const FleetPresentation& presentation
     }
     // Nothing but a stop or the fleet's own end finishes the loop.
     constexpr auto kForever = std::chrono::hours(24 * 365);
-    session.Run([&fleet] { return fleet.Tick(); }, kForever, descriptor, pump);
+    session.Run(
+        [&] {
+            const bool done = fleet.Tick();
+            if (const std::string waiting = fleet.TakeWaitingNote(); !waiting.empty()) {
+                // A quiet run (status) shows none of the fleet's notes, but a silent wait
+                // for a dock would look like a hang.
+                if (presentation.quiet) {
+                    err << prefix << waiting << '\n' << std::flush;
+                } else {
+                    output->Note(prefix + waiting);
+                }
+            }
+            return done;
+        },
+        kForever, descriptor, pump);
     const bool started = fleet.AnyStarted();
     fleet.Close();
     bus.SetDeviceChangeSink({});

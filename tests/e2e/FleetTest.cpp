@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--docks", "1", "--device", "emu-1"},
                   0,
                   {"emu-1: upgrade succeeded"},
-                  {}},
+                  {"waiting"}},
         // Only the chosen dock is upgraded: dock 1's fault never shows.
         FleetCase{"DeviceChoosesOneDock",
                   {"--docks", "2", "--device", "emu-2", "--fault", "1:chip3-checksum-wrong"},
@@ -125,7 +125,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--device", "emu-7", "--wait", "0"},
                   4,
                   {"no dock came within 0 s"},
-                  {}},
+                  {"waiting"}},
+        // A wait for a dock says what it waits for before it starts, never in silence.
+        FleetCase{"AWaitForAChosenPlaceIsTold",
+                  {"--docks", "2", "--device", "emu-1", "--device", "emu-7", "--device", "emu-9",
+                   "--wait", "1"},
+                  1,
+                  {"tamblor-cli upgrade: waiting up to 1 s for the docks at emu-7, emu-9 "
+                   "(Ctrl-C stops)\n",
+                   "emu-1: upgrade succeeded", "emu-7: upgrade failed: no dock came at emu-7"},
+                  {"emu-1 ("}},
         FleetCase{"WatchNeedsAll", {"--watch"}, 2, {"--watch needs --all"}, {}},
         FleetCase{"AllOrDevice", {"--all", "--device", "emu-1"}, 2, {"exclude each other"}, {}},
         FleetCase{"FaultOfADockNotThere",

@@ -310,7 +310,7 @@ bool Catching(int signal) {
     return false;
 }
 
-// status shows nothing while it waits for docks: stopped then, it must still say so.
+// status says what it waits for; stopped then, it must still say so.
 TEST_F(CliInterrupt, AStoppedStatusSaysSoAndListsNothing) {
     std::ostream outStream(&out), errStream(&err);
     auto run = std::async(std::launch::async, [&] {
@@ -324,6 +324,8 @@ TEST_F(CliInterrupt, AStoppedStatusSaysSoAndListsNothing) {
     ASSERT_TRUE(WaitUntil(finished)) << out.Text() << err.Text();
     EXPECT_EQ(run.get(), 130) << out.Text() << err.Text();
     EXPECT_EQ(err.Text(),
+              "tamblor-cli status: no dock attached; waiting up to 10 s for one with vendor ID "
+              "0x10C4 and product ID 0xF505 (Ctrl-C stops)\n"
               "tamblor-cli status: stopped before every dock had answered; nothing is listed\n");
     EXPECT_EQ(out.Text(), "");
 }
