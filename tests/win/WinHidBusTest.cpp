@@ -503,9 +503,6 @@ TEST_F(WinHidChannels, ClosingDoesNotWaitForEverOnACancelThatNeverCompletes) {
     EXPECT_EQ(fake.OpenHandles(GENERIC_WRITE), 0);
 }
 
-// After a removal, reads fail for good (5 is what a pending read gets, 6 and 1167 too): the
-// read waits for the removal notice, which cancels it, instead of failing again and again
-// until the engine gives up with a read error. Other errors are the engine's to retry.
 // A driver that never completes the cancel of a read: the reader is freed within the bound,
 // and the driver's late completion lands in memory the channel left to it, never in the
 // caller's buffer.
@@ -529,6 +526,9 @@ TEST_F(WinHidChannels, AReadWhoseCancelNeverCompletesFreesTheReaderAndSparesItsB
     EXPECT_EQ(fake.OpenHandles(), 0);
 }
 
+// After a removal, reads fail for good (5 is what a pending read gets, 6 and 1167 too): the
+// read waits for the removal notice, which cancels it, instead of failing again and again
+// until the engine gives up with a read error. Other errors are the engine's to retry.
 TEST_F(WinHidChannels, ReadErrorsOfADeviceThatLeftWaitForItsRemovalNotice) {
     struct Case {
         DWORD error;
