@@ -99,6 +99,7 @@ void FakeHidPlatform::SetDevices(std::vector<Device> devices) {
     std::lock_guard lock(m_lock);
     m_devices = std::move(devices);
     m_removed.assign(m_devices.size(), false);
+    m_queuedInput.clear();  // a new bus: nothing of the last one's reports
 }
 
 // The fake's own convention: Internal holds the Win32 error that its GetResult reports.
@@ -245,6 +246,16 @@ int FakeHidPlatform::LivePreparsedData() const {
 int FakeHidPlatform::Reads() const {
     std::lock_guard lock(m_lock);
     return m_reads;
+}
+
+int FakeHidPlatform::Cancels() const {
+    std::lock_guard lock(m_lock);
+    return m_cancels;
+}
+
+void FakeHidPlatform::AfterCancel(std::function<void()> hook) {
+    std::lock_guard lock(m_lock);
+    m_afterCancel = std::move(hook);
 }
 
 void WINAPI FakeHidPlatform::GetHidGuid(LPGUID guid) {
@@ -554,18 +565,28 @@ BOOL WINAPI FakeHidPlatform::GetResult(HANDLE, LPOVERLAPPED ov, LPDWORD bytes, B
 
 BOOL WINAPI FakeHidPlatform::CancelIo(HANDLE handle, LPOVERLAPPED ov) {
     auto* self = Current();
-    std::lock_guard lock(self->m_lock);
+    std::function<void()> hook;
     bool found = false;
-    for (auto* list : {&self->m_pendingReads, &self->m_pendingWrites}) {
-        std::erase_if(*list, [&](Transfer& t) {
-            if (t.handle != handle || (ov != nullptr && t.overlapped != ov)) return false;
-            found = true;
-            const auto device = self->m_handles.at(reinterpret_cast<std::uintptr_t>(handle)).device;
-            if (self->m_devices[device].ignoresCancel) return false;
-            self->Complete(t, 0, ERROR_OPERATION_ABORTED);
-            return true;
-        });
+    {
+        std::lock_guard lock(self->m_lock);
+        for (auto* list : {&self->m_pendingReads, &self->m_pendingWrites}) {
+            std::erase_if(*list, [&](Transfer& t) {
+                if (t.handle != handle || (ov != nullptr && t.overlapped != ov)) return false;
+                found = true;
+                const auto& device =
+                    self->m_devices[self->m_handles.at(reinterpret_cast<std::uintptr_t>(handle))
+                                        .device];
+                if (device.ignoresCancel) return false;
+                self->Complete(t, 0, device.cancelError);
+                return true;
+            });
+        }
+        if (found) {
+            ++self->m_cancels;
+            hook = self->m_afterCancel;
+        }
     }
+    if (hook) hook();
     if (!found) ::SetLastError(ERROR_NOT_FOUND);
     return found ? TRUE : FALSE;
 }

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -60,6 +61,9 @@ class FakeHidPlatform {
         std::vector<InputItem> inputItems{};
         // A driver that never completes a cancelled or closed transfer.
         bool ignoresCancel = false;
+        // What a driver that takes a cancel completes the transfer with: the platform's abort,
+        // or a code of the driver's own.
+        DWORD cancelError = ERROR_OPERATION_ABORTED;
     };
 
     struct OpenCall {
@@ -94,6 +98,10 @@ class FakeHidPlatform {
     void ClearWritten();
     // Blocks until a read is pending on `path`.
     void WaitForPendingRead(const std::wstring& path);
+    // Runs `hook` each time a cancel has reached a transfer, after the driver took it (or kept
+    // the transfer, if it ignores cancels) and before CancelIoEx returns; without the fake's
+    // lock, so the hook may act on the fake.
+    void AfterCancel(std::function<void()> hook);
 
     // Observations.
     std::vector<std::vector<std::uint8_t>> Written() const;
@@ -104,6 +112,8 @@ class FakeHidPlatform {
     int PendingWrites() const;
     int LivePreparsedData() const;
     int Reads() const;
+    // CancelIoEx calls that found a transfer of the handle.
+    int Cancels() const;
 
   private:
     struct Handle {
@@ -161,6 +171,8 @@ class FakeHidPlatform {
     std::vector<Device> m_devices;
     std::vector<bool> m_removed;
     int m_reads = 0;
+    int m_cancels = 0;
+    std::function<void()> m_afterCancel;
     std::map<std::uintptr_t, Handle> m_handles;
     std::uintptr_t m_nextHandle = 0x1000;
     int m_liveSets = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -209,6 +210,165 @@ TEST_F(WinHidChannels, AReadIssuedAgainStillDeliversAndStillEndsOnCancel) {
     }
 }
 
+// What ends a read once the rearm's cancel has reached a driver that holds on to it: whatever the
+// driver does next, a report comes through once, an idle read goes on, and only a removal ends
+// the channel.
+TEST_F(WinHidChannels, AReadWhoseRearmTheDriverAnswersLateEndsAsItsAnswerSays) {
+    enum class Then { Delivers, ReadsAgain, Gone };
+    struct Case {
+        const char* name;
+        std::function<void(FakeHidPlatform&)> driver;
+        Then then;
+    };
+    const Case cases[] = {
+        {"a report completes the read after the cancel",
+         [](FakeHidPlatform& f) {
+             f.DeliverInput(kDock, {2, 0xA1});
+         },
+         Then::Delivers},
+        {"the abort comes late", [](FakeHidPlatform& f) { f.FailRead(kDock, 995); },
+         Then::ReadsAgain},
+        {"the driver aborts with a code of its own",
+         [](FakeHidPlatform& f) { f.FailRead(kDock, ERROR_GEN_FAILURE); }, Then::ReadsAgain},
+        {"the device leaves", [](FakeHidPlatform& f) { f.RemoveDevice(kDock); }, Then::Gone},
+        {"the driver says the device is gone", [](FakeHidPlatform& f) { f.FailRead(kDock, 1167); },
+         Then::Gone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        timeouts.readRearm = 10;
+        Device device{kDock};
+        device.ignoresCancel = true;
+        Open(device);
+        std::array<std::uint8_t, 64> buffer{};
+        const int before = fake.Reads();
+        const int cancels = fake.Cancels();
+        auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+        // (EXPECT: what follows ends the read either way, where a return would leave it blocked.)
+        EXPECT_TRUE(Eventually([&] { return fake.Cancels() > cancels; }));
+        c.driver(fake);
+        switch (c.then) {
+            case Then::Delivers:
+                EXPECT_EQ(pending.get(), 64);
+                EXPECT_EQ(buffer[1], 0xA1);
+                EXPECT_EQ(fake.Reads(), before + 1);
+                break;
+            case Then::ReadsAgain:
+                EXPECT_TRUE(Eventually([&] { return fake.Reads() == before + 2; }));
+                EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(50)),
+                          std::future_status::timeout)
+                    << "the driver's answer to the rearm failed the read";
+                fake.DeliverInput(kDock, {2, 0xA1});
+                EXPECT_EQ(pending.get(), 64);
+                EXPECT_EQ(buffer[1], 0xA1);
+                break;
+            case Then::Gone:
+                EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(50)),
+                          std::future_status::timeout)
+                    << "a read of a device that left fails before its removal is announced";
+                read->Cancel();
+                EXPECT_EQ(pending.get(), -1);
+                EXPECT_EQ(fake.Reads(), before + 1) << "a device that left is read again";
+                continue;
+        }
+        // The report was delivered once: the next read gets the next one.
+        fake.DeliverInput(kDock, {2, 0xB2});
+        EXPECT_EQ(read->ReadReport(buffer), 64);
+        EXPECT_EQ(buffer[1], 0xB2);
+    }
+}
+
+// What comes as a sound driver aborts the rearmed read: Cancel() still ends the read without
+// another one taking a report from the handle's queue; a removal ends the channel; and a driver
+// that gives its own code for every abort still leaves an idle read waiting, instead of failing
+// it every second until the engine takes the dock for lost.
+TEST_F(WinHidChannels, WhatComesWithTheRearmsAbortDecidesTheRead) {
+    enum class Then { Cancelled, Gone, WaitsOn };
+    struct Case {
+        const char* name;
+        DWORD cancelError;
+        std::function<void()> meanwhile;
+        Then then;
+    };
+    const Case cases[] = {
+        {"Cancel()", ERROR_OPERATION_ABORTED, [this] { read->Cancel(); }, Then::Cancelled},
+        {"the device leaves", ERROR_OPERATION_ABORTED, [this] { fake.RemoveDevice(kDock); },
+         Then::Gone},
+        {"nothing, the driver aborting with 31", ERROR_GEN_FAILURE, [] {}, Then::WaitsOn},
+        {"nothing, the driver aborting with 1223", ERROR_CANCELLED, [] {}, Then::WaitsOn},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        timeouts.readRearm = 10;
+        Device device{kDock};
+        device.cancelError = c.cancelError;
+        Open(device);
+        fake.AfterCancel(c.meanwhile);
+        std::array<std::uint8_t, 64> buffer{};
+        const int before = fake.Reads();
+        auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+        fake.WaitForPendingRead(kDock);
+        // A report that waits in the handle's queue without completing the read, as on Wine.
+        fake.QueueInput(kDock, {2, 0xC3});
+        switch (c.then) {
+            case Then::Cancelled:
+                EXPECT_EQ(pending.get(), -1);
+                EXPECT_EQ(fake.Reads(), before + 1) << "a read was issued after Cancel()";
+                break;
+            case Then::Gone:
+                EXPECT_EQ(pending.wait_for(std::chrono::milliseconds(50)),
+                          std::future_status::timeout);
+                fake.AfterCancel({});
+                read->Cancel();
+                EXPECT_EQ(pending.get(), -1);
+                EXPECT_EQ(read->ReadReport(buffer), -1);
+                break;
+            case Then::WaitsOn:
+                EXPECT_EQ(pending.get(), 64) << "the read issued again finds the report";
+                EXPECT_EQ(buffer[1], 0xC3);
+                auto idle =
+                    std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+                const int cancels = fake.Cancels();
+                EXPECT_TRUE(Eventually([&] { return fake.Cancels() >= cancels + 3; }));
+                EXPECT_EQ(idle.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout)
+                    << "an idle read fails at its rearm";
+                fake.DeliverInput(kDock, {2, 0xD4});
+                EXPECT_EQ(idle.get(), 64);
+                EXPECT_EQ(buffer[1], 0xD4);
+                break;
+        }
+        fake.AfterCancel({});
+    }
+}
+
+// Wine hands the dock's handle the keyboard's reports too: those the rearmed read finds are
+// passed over as any other.
+TEST(WinHidChannelsRearm, AReadIssuedAgainStillPassesOnlyTheCollectionsReports) {
+    FakeHidPlatform fake;
+    Device dock{kDock};
+    dock.inputReportIds = {1, 2};
+    dock.linkCollections = {FakeHidPlatform::LinkNode{0xFF00, 0x0002, 0, true},
+                            FakeHidPlatform::LinkNode{0x0001, 0x0006, 0, true}};
+    dock.inputItems = {FakeHidPlatform::InputItem{1, 1, true},
+                       FakeHidPlatform::InputItem{2, 0, false}};
+    fake.SetDevices({dock});
+    win::WinHidTimeouts timeouts;
+    timeouts.readRearm = 10;
+    win::CWinHidBus bus(fake.Api(), timeouts);
+    const auto found = bus.EnumerateInterfaces();
+    ASSERT_EQ(found.size(), 1u);
+    const auto read = bus.OpenInterfaceRead(found[0]);
+    ASSERT_NE(read, nullptr);
+    std::array<std::uint8_t, 64> buffer{};
+    auto pending = std::async(std::launch::async, [&] { return read->ReadReport(buffer); });
+    fake.WaitForPendingRead(kDock);
+    fake.QueueInput(kDock, {1, 0, 0x04});  // a key pressed
+    fake.QueueInput(kDock, {2, 0xE5});
+    EXPECT_EQ(pending.get(), 64);
+    EXPECT_EQ(buffer[0], 2);
+    EXPECT_EQ(buffer[1], 0xE5);
+}
+
 TEST_F(WinHidChannels, CancelEndsABlockedReadAndEveryLaterOne) {
     Open(Device{kDock});
     std::array<std::uint8_t, 64> buffer{};
@@ -344,9 +504,6 @@ TEST_F(WinHidChannels, ClosingDoesNotWaitForEverOnACancelThatNeverCompletes) {
     EXPECT_EQ(fake.OpenHandles(GENERIC_WRITE), 0);
 }
 
-// After a removal, reads fail for good (5 is what a pending read gets, 6 and 1167 too): the
-// read waits for the removal notice, which cancels it, instead of failing again and again
-// until the engine gives up with a read error. Other errors are the engine's to retry.
 // A driver that never completes the cancel of a read: the reader is freed within the bound,
 // and the driver's late completion lands in memory the channel left to it, never in the
 // caller's buffer.
@@ -370,6 +527,9 @@ TEST_F(WinHidChannels, AReadWhoseCancelNeverCompletesFreesTheReaderAndSparesItsB
     EXPECT_EQ(fake.OpenHandles(), 0);
 }
 
+// After a removal, reads fail for good (5 is what a pending read gets, 6 and 1167 too): the
+// read waits for the removal notice, which cancels it, instead of failing again and again
+// until the engine gives up with a read error. Other errors are the engine's to retry.
 TEST_F(WinHidChannels, ReadErrorsOfADeviceThatLeftWaitForItsRemovalNotice) {
     struct Case {
         DWORD error;

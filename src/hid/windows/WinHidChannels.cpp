@@ -40,12 +40,14 @@ int CWinHidReadChannel::ReadReport(std::span<std::uint8_t> buffer) {
 }
 
 int CWinHidReadChannel::ReadOne(std::span<std::uint8_t> buffer) {
-    if (::WaitForSingleObject(m_cancelEvent.Get(), 0) == WAIT_OBJECT_0) return -1;
     if (m_gone) return -1;
     if (!m_transfer) m_transfer = std::make_unique<Transfer>();
     auto& t = *m_transfer;
     const HANDLE device = m_device.Get();
     for (;;) {
+        // Also before a read issued again: Cancel() may have come with the rearm's abort, and
+        // a read issued after it would take a report from the handle's queue.
+        if (::WaitForSingleObject(m_cancelEvent.Get(), 0) == WAIT_OBJECT_0) return -1;
         t.bytes.assign(buffer.size(), 0);
         t.overlapped = OVERLAPPED{};
         t.overlapped.hEvent = t.event.Get();
@@ -74,8 +76,9 @@ int CWinHidReadChannel::ReadOne(std::span<std::uint8_t> buffer) {
         const DWORD error = done ? 0 : LastErrorOr(ERROR_GEN_FAILURE);
         std::vector<std::uint8_t> bytes;
         bytes.swap(t.bytes);  // empty: no read in flight
-        // Our own cancel took it: read again. A report that completed it first is kept.
-        if (!done && rearmed && error == ERROR_OPERATION_ABORTED) continue;
+        // Our own cancel took it, whatever code the driver gave the abort (995 as a rule): read
+        // again. A report that completed it first is kept; a removal is a removal.
+        if (!done && rearmed && !IsDeviceGoneError(error)) continue;
         if (!done) return Failed(error);
         const auto n = std::min<std::size_t>(delivered, buffer.size());
         std::copy_n(bytes.begin(), n, buffer.begin());
