@@ -418,6 +418,27 @@ t0=$(now_ms)
 wineserver -p
 "$wine" cmd /c exit 0 > /tmp/wine-boot.log 2>&1
 figure "wine-services started in $(seconds_since "$t0") s"
+# Without the plug-and-play service no window hears of the dock's restart: say so at once,
+# rather than in every case that needs it.
+plugplay_state() { "$wine" sc query plugplay 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'; }
+# A service still starting is given its time (each query is a Wine process: seconds here).
+plugplay_settled() {
+    state=$(plugplay_state)
+    tries=0
+    while [ "$state" = START_PENDING ] && [ $tries -lt 20 ]; do
+        sleep 2
+        state=$(plugplay_state)
+        tries=$((tries + 1))
+    done
+}
+plugplay_settled
+if [ "$state" != RUNNING ]; then
+    note "Wine's plug-and-play service is ${state:-unknown}, not RUNNING: starting it"
+    "$wine" sc start plugplay > /tmp/plugplay-start.log 2>&1
+    plugplay_settled
+    [ "$state" = RUNNING ] ||
+        note "Wine's plug-and-play service is still ${state:-unknown}: no window will hear of the dock's restart"
+fi
 # Wine ends its desktop process (explorer.exe) whenever the last program on the desktop ends,
 # and each window would start it again; under emulation that start may not finish in time. A
 # program that holds the desktop keeps it for every case.

@@ -62,8 +62,15 @@ if ! timeout 600 wineboot --init </dev/null >"$work/wineboot.log" 2>&1; then
 fi
 # winebus: its SDL bus, on by default, keeps the hidraw bus from starting; the input bus would
 # add an evdev device of ID 0000:0000. Without a window manager Wine draws the caption itself.
+# Wine's service manager gives a service 10 s to start, and under emulation on a loaded host
+# a Wine process takes about that: the plug-and-play service then never runs, and no program
+# hears of a device's arrival or removal (sechost: "device_notify_proc failed to open RPC
+# handle, error 1722"). Wine reads this bound as text, in milliseconds.
 cat >"$work/vmtest.reg" <<'REG'
 REGEDIT4
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control]
+"ServicesPipeTimeout"="300000"
 
 [HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\winebus]
 "Enable SDL"=dword:00000000
