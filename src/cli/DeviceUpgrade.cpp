@@ -55,12 +55,6 @@ std::vector<std::string> MatchingPlaces(IHidBus& bus, const PackageInfo& package
     return places;
 }
 
-std::string WaitingLine(const PackageInfo& package, std::chrono::seconds wait) {
-    return "tamblor-cli upgrade: no dock attached; waiting up to " + std::to_string(wait.count()) +
-           " s for one with vendor ID " + Hex4(package.g_packageVid) + " and product ID " +
-           Hex4(package.g_packagePid) + " (Ctrl-C stops)";
-}
-
 // The last words when a signal ended the run; returns the exit status.
 int ReportStop(const Stop& stop, bool started, const std::string& failure, std::ostream& err) {
     const std::string stopped = std::string("stopped by ") + SignalName(stop.signal);
@@ -83,6 +77,12 @@ int ReportStop(const Stop& stop, bool started, const std::string& failure, std::
 }
 
 }  // namespace
+
+std::string NoDockWaitingText(const PackageInfo& package, std::chrono::seconds wait) {
+    return "no dock attached; waiting up to " + std::to_string(wait.count()) +
+           " s for one with vendor ID " + Hex4(package.g_packageVid) + " and product ID " +
+           Hex4(package.g_packagePid) + " (Ctrl-C stops)";
+}
 
 int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& package,
                 std::chrono::seconds wait, std::ostream& out, std::ostream& err) {
@@ -129,7 +129,7 @@ int RunOnDevice(const std::filesystem::path& packagePath, const PackageInfo& pac
     // dock's restart can only bring back this dock.
     std::vector<std::string> places = MatchingPlaces(*bus, package);
     if (places.empty()) {
-        session.ShowNote(err, WaitingLine(package, wait));
+        session.ShowNote(err, "tamblor-cli upgrade: " + NoDockWaitingText(package, wait));
         bus->SetDeviceChangeSink(
             [&session](const DeviceChange& c) { session.PostDeviceChange(c); });
         const auto deadline = std::chrono::steady_clock::now() + wait;

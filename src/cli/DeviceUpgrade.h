@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iosfwd>
+#include <string>
 
 #include "package/PackageLoader.h"
 
@@ -13,6 +14,10 @@ namespace tamblor {
 // for the sequence to move on.
 inline constexpr std::chrono::seconds kDockWait{10};
 inline constexpr std::chrono::seconds kSequenceWait{60};
+
+// What the operator is told while no dock is attached: "no dock attached; waiting up to N s for
+// one with vendor ID ... (Ctrl-C stops)", without the command's prefix.
+std::string NoDockWaitingText(const PackageInfo& package, std::chrono::seconds wait);
 
 // `tamblor-cli upgrade` on the machine's own dock: start-up, the scan, Start upgrade and the
 // whole sequence, with Ctrl-C and SIGTERM handled as CInterruptPolicy says. `package` is the

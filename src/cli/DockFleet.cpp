@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "CliSession.h"
+#include "DeviceUpgrade.h"
 #include "DockUi.h"
 #include "StopSignals.h"
-#include "TextFormat.h"
 #include "UpgradeVerdict.h"
 #include "app/DockMatch.h"
 #include "app/PlaceView.h"
@@ -146,12 +146,9 @@ void CDockFleet::Choose(Clock::time_point now) {
 void CDockFleet::NoteWhatIsAwaited(const std::vector<Found>& found) {
     // The station says what it does in its own words.
     if (m_plan.watch) return;
-    const std::string upTo = "waiting up to " + std::to_string(m_plan.wait.count() / 1000) + " s";
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_plan.wait);
     if (m_plan.places.empty()) {
-        if (!found.empty()) return;
-        m_waitingNote = "no dock attached; " + upTo + " for one with vendor ID " +
-                        Hex4(m_plan.package.g_packageVid) + " and product ID " +
-                        Hex4(m_plan.package.g_packagePid) + " (Ctrl-C stops)";
+        if (found.empty()) m_waitingNote = NoDockWaitingText(m_plan.package, seconds);
         return;
     }
     std::string missing;
@@ -164,7 +161,8 @@ void CDockFleet::NoteWhatIsAwaited(const std::vector<Found>& found) {
         ++count;
     }
     if (count == 0) return;
-    m_waitingNote = upTo + (count == 1 ? " for the dock at " : " for the docks at ") + missing +
+    m_waitingNote = "waiting up to " + std::to_string(seconds.count()) + " s" +
+                    (count == 1 ? " for the dock at " : " for the docks at ") + missing +
                     " (Ctrl-C stops)";
 }
 
